@@ -1,0 +1,79 @@
+#include "Func_Reg.h"
+
+#include "../services/Handles.h"
+#include "WindowsSysVersion.h"
+
+static bool LocaleEqualIgnoringCase(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
+                          int(b.size())) == CSTR_EQUAL;
+}
+
+HKEY RootKeyFromName(const std::string& rootName) {
+    int index = RootKeyIndex(rootName, LocaleEqualIgnoringCase);
+    return index < 0 ? nullptr : reinterpret_cast<HKEY>(ULONG_PTR(0x80000000u + unsigned(index)));
+}
+
+bool SplitRegistryPath(const std::string& path, HKEY& root, std::string& subKey) {
+    RegistryPathText parts = SplitRegistryPathText(path);
+    subKey = parts.subKey;
+    root = RootKeyFromName(parts.rootName);
+    return root != nullptr;
+}
+
+REGSAM RegistryAccessMask() { return IsWin64() ? (KEY_ALL_ACCESS | KEY_WOW64_64KEY) : KEY_READ; }
+
+static UniqueKey OpenPathKey(const std::string& path) {
+    HKEY root;
+    std::string subKey;
+    UniqueKey key;
+    if (!SplitRegistryPath(path, root, subKey)) return key;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, RegistryAccessMask(), &opened) == ERROR_SUCCESS)
+        key.reset(opened);
+    return key;
+}
+
+bool RegKeyExists(const std::string& path) { return bool(OpenPathKey(path)); }
+
+// Size and type first, then the data into exactly that much room.
+bool RegReadValue(const std::string& path, const std::string& valueName, DWORD expectedType,
+                  std::vector<unsigned char>& block) {
+    block.clear();
+    UniqueKey key = OpenPathKey(path);
+    if (!key) return false;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    if (type != expectedType) return false;
+    block.resize(size);
+    DWORD filled = size;
+    // The value may change between the two queries: only data of the same type that fits counts.
+    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, block.empty() ? nullptr : block.data(),
+                         &filled) != ERROR_SUCCESS ||
+        type != expectedType || filled > size) {
+        block.clear();
+        return false;
+    }
+    block.resize(filled);
+    return true;
+}
+
+bool RegReadRawString(const std::string& path, const std::string& valueName, DWORD expectedType,
+                      std::string& text) {
+    std::vector<unsigned char> block;
+    bool ok = RegReadValue(path, valueName, expectedType, block);
+    text.assign(block.begin(), block.end());
+    return ok;
+}
+
+std::string RegReadString(const std::string& path, const std::string& valueName) {
+    std::string text;
+    RegReadRawString(path, valueName, REG_SZ, text);
+    return TrimRegistryText(text);
+}
+
+DWORD RegReadDword(const std::string& path, const std::string& valueName) {
+    std::vector<unsigned char> block;
+    if (!RegReadValue(path, valueName, REG_DWORD, block)) return 0;
+    return DwordFromData(block.data(), block.size());
+}
