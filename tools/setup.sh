@@ -28,6 +28,7 @@ declare -A PROOF=(
   [libclang-rt-14-dev]=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
   [python3]=/usr/bin/python3
   [locales]=/usr/sbin/locale-gen
+  [libgif-dev]=/usr/include/gif_lib.h
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   [x11-utils]=/usr/bin/xwininfo
 )

@@ -1,0 +1,68 @@
+// The fixed rules of the install sequence: which systems pass, the command lines, the work
+// folder's names, the progress step and the exit code. Pure: no platform calls.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The Windows names on which installation proceeds, in the order of comparison.
+extern const char* const SupportedSystems[9];
+bool IsSupportedSystem(const std::string& windowsName);
+
+// Candidate names of the work folder under <windows>\temp: "~qvku.tmp", then "~qvku.1.tmp",
+// "~qvku.2.tmp", ... A run never reuses a folder that exists, so each takes the first free one.
+std::string WorkDirCandidate(const std::string& windowsDir, int attempt);
+
+extern const char kEnuInstallerName[];
+extern const char kChsInstallerName[];
+extern const char kPayloadFolderName[];   // "NET4.5"
+
+// The extractor and installer commands carry the work folder unquoted; the three cmd
+// commands quote it.
+std::string ExtractorCommand(const std::string& workDir);
+std::string ExtractorPath(const std::string& workDir);
+std::string ArchivePath(const std::string& workDir);
+std::string PayloadDir(const std::string& workDir);
+std::string EnuInstallerCommand(const std::string& workDir);
+std::string ChsInstallerCommand(const std::string& workDir);
+std::string PayloadRemovalCommand(const std::string& workDir);
+std::string WorkDirRemovalCommand(const std::string& workDir);
+std::string SelfDeleteCommand(const std::string& exePath);
+
+// The progress fill grows one pixel a tick from 20 and stops past 345.
+constexpr int kProgressStartWidth = 20;
+struct ProgressStep {
+    int width;
+    bool stopTimer;
+};
+ProgressStep NextProgressWidth(int width);
+
+// Exit codes of the program.
+constexpr uint32_t kExitSuccess = 0;
+constexpr uint32_t kExitRestartRequired = 3010;
+constexpr uint32_t kExitRestartInitiated = 1641;
+constexpr uint32_t kExitUserCancelled = 1602;
+constexpr uint32_t kExitInstallFailure = 1603;
+constexpr uint32_t kExitUnsupportedSystem = 5100;
+constexpr uint32_t kStillActive = 259;
+
+// Gathers what happened during a run into the one exit code that tells it: the first failure
+// decides; a cancel counts as a failure unless something failed before it; success with a
+// restart request gives 3010.
+class InstallOutcome {
+public:
+    void Unsupported();
+    void PayloadFailed();
+    void Cancelled();
+    // One installer's end: whether it could be started, and its exit code.
+    void InstallerEnded(bool started, uint32_t exitCode);
+    bool Failed() const { return failed_; }
+    bool Succeeded() const { return !failed_ && installersRun_ > 0; }
+    uint32_t ExitCode() const;
+
+private:
+    void Fail(uint32_t code);
+    bool failed_ = false;
+    uint32_t failureCode_ = 0;
+    bool restart_ = false;
+    int installersRun_ = 0;
+};

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# run-fuzzer.sh <target> <kept corpus> <work dir> <seconds>: every kept case first (a crash
+# found once stays a test), then new inputs for the given time.
+set -eu
+target=$1 corpus=$2 work=$3 seconds=$4
+mkdir -p "$work/corpus" "$corpus"
+if [ -n "$(ls -A "$corpus")" ]; then
+  "$target" -runs=0 "$corpus"/* >/dev/null 2>&1 || { "$target" -runs=0 "$corpus"/*; exit 1; }
+fi
+exec "$target" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="$work/" \
+  "$work/corpus" "$corpus" 2>&1 | tail -n 5
