@@ -18,16 +18,25 @@ set(QVKU_PURE_SOURCES
   ${CMAKE_SOURCE_DIR}/inspection/WindowsNaming.cpp
   ${CMAKE_SOURCE_DIR}/controller/CommandLine.cpp
   ${CMAKE_SOURCE_DIR}/controller/InstallPlan.cpp
-  ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp)
-set(QVKU_PURE_INCLUDES ${CMAKE_SOURCE_DIR}/inspection ${CMAKE_SOURCE_DIR}/controller ${CMAKE_SOURCE_DIR}/services)
+  ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp
+  ${CMAKE_SOURCE_DIR}/ui/framework/LayoutFormat.cpp
+  ${CMAKE_SOURCE_DIR}/ui/framework/GifAnimation.cpp)
+set(QVKU_PURE_INCLUDES ${CMAKE_SOURCE_DIR}/inspection ${CMAKE_SOURCE_DIR}/controller ${CMAKE_SOURCE_DIR}/services
+                       ${CMAKE_SOURCE_DIR}/ui/framework)
+
+# giflib natively is Debian's libgif-dev (headers in the default path); the Windows build makes its
+# own from the pinned sources.
+find_library(QVKU_NATIVE_GIF gif REQUIRED)
 
 add_library(qv_pure STATIC ${QVKU_PURE_SOURCES})
 target_include_directories(qv_pure PUBLIC ${QVKU_PURE_INCLUDES})
+target_link_libraries(qv_pure PUBLIC ${QVKU_NATIVE_GIF})
 target_compile_options(qv_pure PRIVATE ${QVKU_SANITIZE})
 
 # The same sources with coverage for the fuzzers.
 add_library(qv_pure_fuzz STATIC ${QVKU_PURE_SOURCES})
 target_include_directories(qv_pure_fuzz PUBLIC ${QVKU_PURE_INCLUDES})
+target_link_libraries(qv_pure_fuzz PUBLIC ${QVKU_NATIVE_GIF})
 target_compile_options(qv_pure_fuzz PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
 
 add_subdirectory(tests/native "${CMAKE_BINARY_DIR}/native")

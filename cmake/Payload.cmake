@@ -1,0 +1,60 @@
+# The payload archive "KU"/"NET45": from the two Microsoft installers in NETFX_DIR, or, by
+# default, from stand-in installers of our own under the same names.
+set(NETFX_DIR "" CACHE PATH "Folder holding the two Microsoft .NET Framework 4.5.2 installers")
+option(NETFX_ANY_SIZE "Accept installers of other sizes than the published ones" OFF)
+set(NETFX_ARCHIVE_METHOD "BCJ2" CACHE STRING "Compression of the payload archive: BCJ2, LZMA2 or COPY")
+set_property(CACHE NETFX_ARCHIVE_METHOD PROPERTY STRINGS BCJ2 LZMA2 COPY)
+option(STANDIN_PAD "Pad the stand-in installers to the real installers' sizes (for benchmarks)" OFF)
+
+set(QVKU_ENU_NAME NDP452-KB2901907-x86-x64-AllOS-ENU.exe)
+set(QVKU_CHS_NAME NDP452-KB2901907-x86-x64-AllOS-CHS.exe)
+set(QVKU_ENU_SIZE 69999448)
+set(QVKU_CHS_SIZE 6724704)
+if(NOT NETFX_ARCHIVE_METHOD MATCHES "^(BCJ2|LZMA2|COPY)$")
+  message(FATAL_ERROR "NETFX_ARCHIVE_METHOD must be BCJ2, LZMA2 or COPY, not ${NETFX_ARCHIVE_METHOD}")
+endif()
+find_program(QVKU_7ZZ 7zz REQUIRED)
+
+set(QVKU_ARCHIVE "${CMAKE_BINARY_DIR}/payload/NET4.5.7z")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/payload")
+set(payload_args --method ${NETFX_ARCHIVE_METHOD} --sevenzip ${QVKU_7ZZ})
+
+if(NETFX_DIR)
+  foreach(pair "${QVKU_ENU_NAME};${QVKU_ENU_SIZE}" "${QVKU_CHS_NAME};${QVKU_CHS_SIZE}")
+    list(GET pair 0 name)
+    list(GET pair 1 size)
+    set(file "${NETFX_DIR}/${name}")
+    if(NOT EXISTS "${file}")
+      message(FATAL_ERROR "NETFX_DIR=${NETFX_DIR} holds no ${name}. It must hold both "
+                          "${QVKU_ENU_NAME} and ${QVKU_CHS_NAME}.")
+    endif()
+    file(SIZE "${file}" actual)
+    if(NOT actual EQUAL size AND NOT NETFX_ANY_SIZE)
+      message(FATAL_ERROR "${file} is ${actual} bytes; the published installer is ${size} bytes. "
+                          "Use the published file, or -DNETFX_ANY_SIZE=ON to accept this one.")
+    endif()
+  endforeach()
+  set(enu "${NETFX_DIR}/${QVKU_ENU_NAME}")
+  set(chs "${NETFX_DIR}/${QVKU_CHS_NAME}")
+  set(payload_deps "${enu}" "${chs}")
+  message(STATUS "Payload: the installers in ${NETFX_DIR}, ${NETFX_ARCHIVE_METHOD}")
+else()
+  add_executable(qvku_standin WIN32 tests/standin/standin.cpp)
+  target_link_libraries(qvku_standin PRIVATE psapi)
+  set(enu "$<TARGET_FILE:qvku_standin>")
+  set(chs "$<TARGET_FILE:qvku_standin>")
+  set(payload_deps qvku_standin)
+  if(STANDIN_PAD)
+    list(APPEND payload_args --pad-to ${QVKU_ENU_SIZE} ${QVKU_CHS_SIZE})
+  endif()
+  message(STATUS "Payload: stand-in installers, ${NETFX_ARCHIVE_METHOD}, padded: ${STANDIN_PAD}")
+endif()
+
+# The archive is made again when the options that shape it change.
+file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/payload/options.txt" CONTENT "${payload_args} ${NETFX_DIR}\n")
+add_custom_command(OUTPUT "${QVKU_ARCHIVE}"
+  COMMAND ${QVKU_PYTHON} "${CMAKE_SOURCE_DIR}/tools/make_payload.py" --enu "${enu}" --chs "${chs}"
+          --out "${QVKU_ARCHIVE}" ${payload_args}
+  DEPENDS ${payload_deps} "${CMAKE_SOURCE_DIR}/tools/make_payload.py" "${CMAKE_BINARY_DIR}/payload/options.txt"
+  COMMENT "Packing the payload archive (${NETFX_ARCHIVE_METHOD})" VERBATIM)
+add_custom_target(payload DEPENDS "${QVKU_ARCHIVE}")

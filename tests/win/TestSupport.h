@@ -29,3 +29,26 @@ private:
     REGSAM view_;
     HKEY key_ = nullptr;
 };
+
+// A path the test run hands over in the environment, as Linux path or Windows path, in its
+// Windows form (Wine shows the Linux root as drive Z:).
+std::string PathFromEnv(const char* name);
+std::string WindowsPath(const std::string& path);
+
+// A folder of its own under the temp folder, removed with what it holds.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
