@@ -29,6 +29,7 @@ declare -A PROOF=(
   [python3]=/usr/bin/python3
   [locales]=/usr/sbin/locale-gen
   [libgif-dev]=/usr/include/gif_lib.h
+  [python3-pefile]=/usr/lib/python3/dist-packages/pefile.py
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   [x11-utils]=/usr/bin/xwininfo
 )

@@ -1,0 +1,165 @@
+// The controller half of the main window: the run mode, the install sequence, the progress
+// timer and what closing the window does.
+#include "../ui/QvKuMa.h"
+
+#include <windows.h>
+
+#include "../ui/framework/Application.h"
+#include "Branding.h"
+#include "CommandLine.h"
+#include "Func_Reg.h"
+#include "InstallPlan.h"
+#include "KuFun.h"
+#include "Texts.h"
+#include "WindowsSysVersion.h"
+#include "WorkFolder.h"
+
+std::string WorkDir;
+uint32_t ProcessExitCode = kExitUserCancelled;  // closing the window without installing
+
+namespace {
+RunModeChoice runMode;
+// Only a folder this run made is ever removed: a folder of the same name that was there before
+// belongs to someone else.
+bool workDirMade = false;
+bool installing = false;
+bool closedWhileInstalling = false;
+
+const char* const kBusyHidden[] = {"Image5", "Image4", "Image6", "Image7", "Image8", "Image9", "Label5", "Label7"};
+const char* const kHotspots[] = {"Label3", "Label4", "Label2"};
+
+bool Unattended(RunMode mode) { return mode == RunMode::Silent || mode == RunMode::Deployment; }
+
+// A folder that is some process's current folder cannot be removed: neither ours nor that of
+// the removal command, which inherits it. Both step out of the work folder first.
+void LeaveWorkFolder() {
+    std::string::size_type slash = WorkDir.find_last_of('\\');
+    if (slash != std::string::npos) SetCurrentDirectoryA(WorkDir.substr(0, slash).c_str());
+}
+
+void StartDetached(const std::string& command) { WinExec(command.c_str(), SW_HIDE); }
+
+void RemoveWorkFolderIfThere() {
+    if (!workDirMade || !FolderExists(WorkDir)) return;
+    LeaveWorkFolder();
+    StartDetached(WorkDirRemovalCommand(WorkDir));
+}
+
+std::string ExecutablePath() {
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return (n && n < MAX_PATH) ? std::string(path, n) : std::string();
+}
+
+// An installer or the extractor, unless the window was closed: after that no program starts.
+bool RunStep(const std::string& command, WORD show, RunResult& result) {
+    if (StopRequested) return false;
+    result = RunProgram(command, kWaitForever, show);
+    return true;
+}
+}  // namespace
+
+void TForm1::FormCreate() {
+    WorkDir = WorkDirCandidate(WindowsFolder(), 0);
+    DeploymentMarkers markers{
+        [] { return RegReadDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Setup", "SystemSetupInProgress"); },
+        [] { return RegKeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\PE Builder"); }};
+    runMode = DecideRunMode(SplitArguments(GetCommandLineA()), markers);
+    if (runMode.mode == RunMode::Interactive) return;
+
+    if (runMode.mode == RunMode::Silent) {
+        Application.ShowMainForm = false;
+        SetWindowLongA(Application.Handle(), GWL_EXSTYLE, WS_EX_TOOLWINDOW);
+        ShowWindow(Application.Handle(), SW_HIDE);
+        SetLeft(GetSystemMetrics(SM_CXSCREEN) - Width());
+        SetTop(GetSystemMetrics(SM_CYSCREEN) - Height() - 2000);
+    } else {
+        for (const char* name : kHotspots) SetEnabled(name, false);
+        for (const char* name : kBusyHidden) SetVisible(name, false);
+        for (const char* name : {"Image11", "Image13", "Image12"}) SetVisible(name, true);
+        Show();
+        SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
+    }
+    Label3Click();
+    if (runMode.selfDelete) StartDetached(SelfDeleteCommand(ExecutablePath()));
+    Application.Terminate();
+}
+
+void TForm1::Label3Click() {
+    const int language = GetUiLanguage();
+    InstallOutcome outcome;
+    if (!IsSupportedSystem(GetWindowsVersionName())) {
+        outcome.Unsupported();
+        ProcessExitCode = outcome.ExitCode();
+        // An unattended run has no one to click the box away: it would wait for ever.
+        if (!Unattended(runMode.mode))
+            Application.ShowMessageBox(Text(TextId::Unsupported, language), QVKU_PUBLISHER_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        Close();
+        return;
+    }
+
+    installing = true;
+    for (const char* name : kHotspots) SetEnabled(name, false);
+    for (const char* name : kBusyHidden) SetVisible(name, false);
+    SetVisible("Image12", false);
+    SetVisible("Image10", true);
+    SetText("Label9", Text(TextId::StatusReady, language));
+    const std::string folder = CreateWorkFolder(WindowsFolder());
+    if (!folder.empty()) {
+        WorkDir = folder;
+        workDirMade = true;
+    }
+    SetText("Label9", Text(TextId::StatusInstalling, language));
+    for (const char* name : {"Image11", "Image13", "Image12"}) SetVisible(name, true);
+    DelayWithMessages(1000);
+    SetEnabled("Timer1", true);
+
+    bool payloadReady = workDirMade && !StopRequested &&
+                        ExtractResourceToFile("tool", "exe1", ExtractorPath(WorkDir)) &&
+                        ExtractResourceToFile("ku", "Net45", ArchivePath(WorkDir));
+    SetCurrentDirectoryA(WorkDir.c_str());
+    RunResult extractor;
+    if (payloadReady && RunStep(ExtractorCommand(WorkDir), SW_HIDE, extractor)) {
+        // 7-Zip ends with 0, or 1 after mere warnings; the installers must be there either way.
+        payloadReady = extractor.started && !extractor.stillRunning && extractor.exitCode <= 1 &&
+                       GetFileAttributesA((PayloadDir(WorkDir) + "\\" + kEnuInstallerName).c_str()) != INVALID_FILE_ATTRIBUTES &&
+                       GetFileAttributesA((PayloadDir(WorkDir) + "\\" + kChsInstallerName).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    if (!payloadReady && !StopRequested) outcome.PayloadFailed();
+
+    const bool win64 = IsWin64();
+    DeleteFileA(ArchivePath(WorkDir).c_str());
+    if (win64) DisableWow64Redirection();
+    SetCurrentDirectoryA(PayloadDir(WorkDir).c_str());
+    if (payloadReady) {
+        RunResult enu, chs;
+        if (RunStep(EnuInstallerCommand(WorkDir), win64 ? SW_HIDE : SW_SHOWNORMAL, enu) && !StopRequested)
+            outcome.InstallerEnded(enu.started, enu.exitCode);
+        if (RunStep(ChsInstallerCommand(WorkDir), SW_HIDE, chs) && !StopRequested)
+            outcome.InstallerEnded(chs.started, chs.exitCode);
+    }
+    LeaveWorkFolder();
+    if (workDirMade && FolderExists(PayloadDir(WorkDir))) StartDetached(PayloadRemovalCommand(WorkDir));
+
+    SetEnabled("Timer1", false);
+    for (const char* name : kHotspots) SetEnabled(name, true);
+    RemoveWorkFolderIfThere();
+    installing = false;
+    if (closedWhileInstalling) outcome.Cancelled();
+    ProcessExitCode = outcome.ExitCode();
+    SetText("Label9", outcome.Failed() ? FailureText(ProcessExitCode, language) : Text(TextId::StatusDone, language));
+    Close();
+}
+
+void TForm1::FormClose() {
+    SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (installing) closedWhileInstalling = true;
+    StopRequested = true;
+    RemoveWorkFolderIfThere();
+}
+
+void TForm1::Timer1Timer() {
+    ProgressStep step = NextProgressWidth(E("Image13").width);
+    SetWidth("Image13", step.width);
+    if (step.stopTimer) SetEnabled("Timer1", false);
+}

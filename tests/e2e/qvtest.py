@@ -1,0 +1,204 @@
+"""Shared pieces of the end-to-end tests: running the built installer and its helpers under Wine
+in the test prefixes, reading what the stand-in installers logged, the registry of a prefix,
+and the windows on the X display.
+
+The test run sets QVKU_BUILD (the build tree) and DISPLAY."""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+BUILD = os.environ.get("QVKU_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+BUILD = os.path.abspath(BUILD)
+WINE_RUN = os.path.join(BUILD, "wine-run")
+EXE = os.path.join(BUILD, "dist", "QvKu.exe")
+PROBE = os.path.join(BUILD, "tests", "qvprobe.exe")
+ENU = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe"
+CHS = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe"
+LOCALES = {"en": "en_US.UTF-8", "zh": "zh_CN.UTF-8"}
+
+
+def win_path(path):
+    """Wine shows the Linux root as drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def prefix(arch):
+    return os.path.join(BUILD, "wine", arch)
+
+
+def linux_path(arch, windows_path):
+    """A C: path of the prefix as a Linux path."""
+    m = re.match(r"^[Cc]:\\(.*)$", windows_path)
+    assert m, windows_path
+    return os.path.join(prefix(arch), "drive_c", *m.group(1).split("\\"))
+
+
+def wine(arch, *args, env=None, timeout=120, locale="en", check=False):
+    e = dict(os.environ)
+    e["LC_ALL"] = LOCALES[locale]
+    e.update(env or {})
+    return subprocess.run([WINE_RUN, arch, *args], env=e, capture_output=True, timeout=timeout, check=check)
+
+
+def wineserver_wait(arch, timeout=120):
+    e = dict(os.environ, WINEPREFIX=prefix(arch))
+    subprocess.run(["wineserver", "-w"], env=e, timeout=timeout)
+
+
+class Run:
+    """One run of an installer executable, started in the background through qvprobe, which
+    hands back the whole Windows exit code."""
+
+    def __init__(self, arch, exe, args=(), env=None, locale="en", log=None):
+        self.arch = arch
+        e = dict(os.environ)
+        e["LC_ALL"] = LOCALES[locale]
+        if log:
+            e["QVKU_STANDIN_LOG"] = win_path(log)
+        e.update(env or {})
+        self.proc = subprocess.Popen([WINE_RUN, arch, PROBE, "run", win_path(exe), *args], env=e,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+
+    def wait(self, timeout=120):
+        out, _ = self.proc.communicate(timeout=timeout)
+        m = re.search(r"exit=(\d+)", out)
+        if not m:
+            raise AssertionError(f"no exit code from the run: {out!r}")
+        return int(m.group(1))
+
+    def running(self):
+        return self.proc.poll() is None
+
+
+def run_installer(arch, exe, args=(), env=None, locale="en", log=None, timeout=120):
+    return Run(arch, exe, args, env, locale, log).wait(timeout)
+
+
+def read_log(path):
+    """The stand-ins' log: one dict per line."""
+    if not os.path.exists(path):
+        return []
+    entries = []
+    with open(path, encoding="latin-1") as f:
+        for line in f:
+            entry = {}
+            for m in re.finditer(r'(\w+)=("((?:\\.|[^"\\])*)"|\S*)', line):
+                value = m.group(3) if m.group(3) is not None else m.group(2)
+                if m.group(3) is not None:
+                    value = re.sub(r"\\x([0-9a-f]{2})", lambda h: chr(int(h.group(1), 16)), value)
+                    value = re.sub(r"\\(.)", r"\1", value)
+                entry[m.group(1)] = value
+            entries.append(entry)
+    return entries
+
+
+def wait_until(predicate, timeout=30, step=0.1):
+    end = time.time() + timeout
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+def reg(arch, *args):
+    """The prefix's own reg.exe; /reg:64 addresses the 64-bit view in the win64 prefix."""
+    return wine(arch, "reg", *args, timeout=60)
+
+
+def set_reg(arch, key, name, kind, data, view64=True):
+    extra = ["/reg:64"] if (view64 and arch == "win64") else []
+    r = reg(arch, "add", key, "/v", name, "/t", kind, "/d", str(data), "/f", *extra)
+    assert r.returncode == 0, r.stderr
+
+
+def delete_reg(arch, key, name=None, view64=True):
+    extra = ["/reg:64"] if (view64 and arch == "win64") else []
+    what = ["/v", name] if name else []
+    reg(arch, "delete", key, *what, "/f", *extra)
+
+
+def set_windows_version(arch, exe_name, version):
+    """Wine's Windows version for one executable name only, so other tests are unaffected."""
+    set_reg(arch, "HKCU\\Software\\Wine\\AppDefaults\\" + exe_name, "Version", "REG_SZ", version, view64=False)
+
+
+class Scratch:
+    """A folder of the test's own in the build tree, with copies of the installer."""
+
+    def __init__(self, name):
+        root = os.path.join(BUILD, "e2e-tmp")
+        os.makedirs(root, exist_ok=True)
+        self.path = tempfile.mkdtemp(prefix=name + ".", dir=root)
+
+    def copy_exe(self, name="QvKu.exe", source=EXE):
+        dst = os.path.join(self.path, name)
+        shutil.copyfile(source, dst)
+        return dst
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    def cleanup(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def probe(arch, *args, timeout=60, locale="en"):
+    r = wine(arch, PROBE, *args, timeout=timeout, locale=locale)
+    return r.stdout.decode("latin-1")
+
+
+def window_state(arch, wait_ms=15000):
+    """The main window's state as it holds it: {"form": {...}, name: {...}}; texts as bytes."""
+    out = probe(arch, "state", str(wait_ms))
+    lines = [l for l in out.splitlines() if "|" in l]
+    if not lines:
+        return None
+    head = lines[0].split("|")
+    state = {"form": {"name": head[0], "visible": head[1] == "1", "topmost": head[2] == "1",
+                      "left": int(head[3]), "top": int(head[4]), "width": int(head[5]),
+                      "height": int(head[6]), "minimized": head[7] == "1"}}
+    for line in lines[1:]:
+        f = line.split("|")
+        state[f[0]] = {"visible": f[1] == "1", "enabled": f[2] == "1", "left": int(f[3]), "top": int(f[4]),
+                       "width": int(f[5]), "height": int(f[6]), "color": int(f[7]),
+                       "text": bytes.fromhex(f[8]) if len(f) > 8 else b""}
+    return state
+
+
+def gbk(text):
+    return text.encode("gbk")
+
+
+def visible_x_windows(name_fragment="QvKu"):
+    """X windows of the program that are mapped and viewable: Wine names them by the exe."""
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", name_fragment],
+                       capture_output=True, text=True)
+    return [w for w in r.stdout.split() if w]
+
+
+class E2E(unittest.TestCase):
+    """Base: each test gets a scratch folder and a stand-in log."""
+
+    def setUp(self):
+        self.scratch = Scratch(self.id().split(".")[-1])
+        self.log = self.scratch.file("standin.log")
+
+    def tearDown(self):
+        self.scratch.cleanup()
+
+    def entries(self, event=None, standin=None):
+        out = read_log(self.log)
+        if event:
+            out = [e for e in out if e.get("event") == event]
+        if standin:
+            out = [e for e in out if e.get("standin") == standin]
+        return out
+
+    def assertWorkFolderGone(self, arch, work_dir, timeout=60):
+        path = linux_path(arch, work_dir)
+        self.assertTrue(wait_until(lambda: not os.path.exists(path), timeout), f"{work_dir} was left behind")

@@ -1,0 +1,153 @@
+// The end-to-end tests' hand inside Wine:
+//   qvprobe run PROGRAM [ARGS...]   runs it, waits, prints "exit=N" (Wine hands only the low
+//                                   byte of an exit code to Linux)
+//   qvprobe winver                  prints "name=<Windows name> win64=<0|1>"
+//   qvprobe state [MS]              prints the element state of the main window (waits up to
+//                                   MS for it to appear)
+//   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
+//                                   "text=..." (hex of the bytes), then presses its OK button
+//   qvprobe close                   sends the main window the system's close command
+//   qvprobe restore                 restores the minimised application from its taskbar button
+//   qvprobe wait-gone [MS]          waits until no main window exists
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "WindowsSysVersion.h"
+
+namespace {
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::string TextOf(HWND hwnd) {
+    char buffer[4096] = {};
+    int n = GetWindowTextA(hwnd, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? size_t(n) : 0);
+}
+
+HWND WaitForWindow(const char* cls, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND hwnd = FindWindowA(cls, nullptr);
+        if (hwnd || GetTickCount() - start > ms) return hwnd;
+        Sleep(50);
+    }
+}
+
+std::string answer;
+LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COPYDATA) {
+        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        if (data->dwData == 0x51565352) answer.assign(static_cast<const char*>(data->lpData), data->cbData);
+        return TRUE;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+int Run(int argc) {
+    // The rest of our own command line, as it was written.
+    const char* line = GetCommandLineA();
+    const char* rest = std::strstr(line, " run ");
+    if (!rest || argc < 3) return 2;
+    std::string command = rest + 5;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::printf("start-failed=%lu\n", GetLastError());
+        return 3;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    std::printf("exit=%lu\n", code);
+    return 0;
+}
+
+int State(DWORD ms) {
+    HWND target = WaitForWindow("TForm1", ms);
+    if (!target) {
+        std::puts("no-window");
+        return 1;
+    }
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ReceiverProc;
+    wc.lpszClassName = "QvProbeReceiver";
+    RegisterClassA(&wc);
+    HWND receiver = CreateWindowA("QvProbeReceiver", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    char tag[] = "state";
+    COPYDATASTRUCT query = {0x51565354, sizeof tag, tag};
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(target, WM_COPYDATA, WPARAM(receiver), LPARAM(&query), SMTO_ABORTIFHUNG, 10000, &result) ||
+        answer.empty()) {
+        std::puts("no-answer");
+        return 1;
+    }
+    std::fwrite(answer.data(), 1, answer.size(), stdout);
+    return 0;
+}
+
+int MessageBoxProbe(DWORD ms) {
+    HWND box = WaitForWindow("#32770", ms);
+    if (!box) {
+        std::puts("no-box");
+        return 1;
+    }
+    std::printf("caption=%s\n", Hex(TextOf(box)).c_str());
+    std::printf("text=%s\n", Hex(TextOf(GetDlgItem(box, 0xFFFF))).c_str());
+    HWND owner = GetWindow(box, GW_OWNER);
+    char cls[64] = {};
+    if (owner) GetClassNameA(owner, cls, sizeof cls);
+    std::printf("owner=%s\n", cls);
+    std::printf("icon=%d\n", GetDlgItem(box, 0x14) ? 1 : 0);
+    std::fflush(stdout);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    const std::string verb = argv[1];
+    const DWORD ms = argc >= 3 ? DWORD(std::strtoul(argv[2], nullptr, 10)) : 10000;
+    if (verb == "run") return Run(argc);
+    if (verb == "winver") {
+        std::printf("name=%s win64=%d\n", GetWindowsVersionName().c_str(), IsWin64() ? 1 : 0);
+        return 0;
+    }
+    if (verb == "state") return State(ms);
+    if (verb == "msgbox") return MessageBoxProbe(ms);
+    if (verb == "close") {
+        HWND hwnd = WaitForWindow("TForm1", ms);
+        if (!hwnd) return 1;
+        PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (verb == "restore") {
+        HWND app = WaitForWindow("TApplication", ms);
+        if (!app) return 1;
+        PostMessageA(app, WM_SYSCOMMAND, SC_RESTORE, 0);
+        return 0;
+    }
+    if (verb == "wait-gone") {
+        const DWORD start = GetTickCount();
+        while (FindWindowA("TForm1", nullptr)) {
+            if (GetTickCount() - start > ms) return 1;
+            Sleep(50);
+        }
+        return 0;
+    }
+    return 2;
+}

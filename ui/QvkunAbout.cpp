@@ -1,0 +1,108 @@
+#include "QvkunAbout.h"
+
+#include <shellapi.h>
+
+#include <stdexcept>
+
+#include "../services/Handles.h"
+#include "../services/KuFun.h"
+#include "Branding.h"
+#include "framework/Application.h"
+
+TForm2* Form2 = nullptr;
+
+// Each sentence is followed by LF CR LF CR, as the note has always been stored.
+const char kEnglishUsage[] =
+    "1, the intelligent recognition of running environment, system deployment will automatically install and delete"
+    "\n\r\n\r"
+    "2, the program command line: (the deployment environment do not need to add the command line parameters)"
+    "\n\r\n\r"
+    "-S silent operation\n\r\n\r"
+    "-A automatic installation\n\r\n\r"
+    "-D has finished running self deleting\n\r\n\r";
+
+namespace {
+struct EnglishText {
+    const char* element;
+    const char* text;
+};
+const EnglishText kEnglish[] = {
+    {"GroupBox1", "About Tool"},
+    {"Label1", "Library file installation tool"},
+    {"Label2", QVKU_CREDITS_EN},
+    {"Label3", "Copyright:"},
+    {"Label5", "Instructions:"},
+};
+}  // namespace
+
+HandlerTable TForm2::Handlers() {
+    return {
+        {"FormActivate", [this] { FormActivate(); }},
+        {"Label4Click", [this] { Label4Click(); }},
+        {"Label4MouseMove", [this] { Label4MouseMove(); }},
+        {"Label4MouseLeave", [this] { Label4MouseLeave(); }},
+    };
+}
+
+void TForm2::FormActivate() {
+    if (GetUiLanguage() != 1) {
+        for (const EnglishText& t : kEnglish) SetText(t.element, t.text);
+        // Emptied and filled anew at every activation: the memo holds the note and one line break.
+        SetMemoText("Memo1", std::string(kEnglishUsage) + "\r\n");
+    }
+    SetText("Label6", GetExeVersionText());
+}
+
+void TForm2::FormKeyDown(WPARAM key) {
+    if (key == VK_ESCAPE) Close();
+}
+
+void TForm2::Label4MouseMove() { SetTextColor("Label4", RGB(255, 0, 0)); }
+void TForm2::Label4MouseLeave() { SetTextColor("Label4", RGB(0, 0, 0)); }
+
+namespace {
+// A registry value of a type the reader does not take; reported the way every failure of a
+// handler is reported.
+struct InvalidDataType : std::runtime_error {
+    explicit InvalidDataType(const std::string& name) : std::runtime_error("Invalid data type for '" + name + "'") {}
+};
+
+std::string ReadBrowserCommand() {
+    HKEY opened = nullptr;
+    // The path counts from the root of HKEY_CLASSES_ROOT.
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return "";
+    UniqueKey key(opened);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key.get(), "", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) return "";
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidDataType("");
+    std::string text(size, '\0');
+    if (RegQueryValueExA(key.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) != ERROR_SUCCESS)
+        return "";
+    text.resize(size);
+    return text.substr(0, text.find('\0'));
+}
+}  // namespace
+
+bool OpenUrlInBrowser(const std::string& url) {
+    const std::string command = ReadBrowserCommand();
+    if (command.empty()) return false;
+    // The program is what stands between the first two double quotes; without them, nothing.
+    std::string program;
+    std::string::size_type open = command.find('"');
+    if (open != std::string::npos) {
+        std::string rest = command.substr(open + 1);
+        std::string::size_type close = rest.find('"');
+        if (close != std::string::npos) program = rest.substr(0, close);
+    }
+    ShellExecuteA(nullptr, "open", program.c_str(), url.c_str(), nullptr, SW_SHOW);
+    return true;
+}
+
+void TForm2::Label4Click() {
+    try {
+        OpenUrlInBrowser(QVKU_PUBLISHER_URL);
+    } catch (const std::exception& e) {
+        Application.ShowError(e.what());
+    }
+}
