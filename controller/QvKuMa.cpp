@@ -22,6 +22,9 @@ RunModeChoice runMode;
 // Only a folder this run made is ever removed: a folder of the same name that was there before
 // belongs to someone else.
 bool workDirMade = false;
+// One removal per run: it retries until the folder is gone, and a second one still pausing
+// could then remove a folder of the same name that a later run has made.
+bool removalStarted = false;
 bool installing = false;
 bool closedWhileInstalling = false;
 
@@ -40,7 +43,8 @@ void LeaveWorkFolder() {
 void StartDetached(const std::string& command) { WinExec(command.c_str(), SW_HIDE); }
 
 void RemoveWorkFolderIfThere() {
-    if (!workDirMade || !FolderExists(WorkDir)) return;
+    if (!workDirMade || removalStarted || !FolderExists(WorkDir)) return;
+    removalStarted = true;
     LeaveWorkFolder();
     StartDetached(WorkDirRemovalCommand(WorkDir));
 }

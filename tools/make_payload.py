@@ -24,6 +24,9 @@ METHODS = {
              "-mb0:1", "-mb0s1:2", "-mb0s2:3"],
     "LZMA2": ["-m0=LZMA2:d=26"],
     "COPY": ["-m0=Copy"],
+    # For tests only: plain LZMA packs quickly with a small match finder, and unpacking
+    # incompressible data this way takes seconds, long enough to close the window meanwhile.
+    "SLOWTEST": ["-m0=LZMA:d=20:mf=hc4:fb=5"],
 }
 
 

@@ -38,10 +38,16 @@ def linux_path(arch, windows_path):
 
 
 def wine(arch, *args, env=None, timeout=120, locale="en", check=False):
+    """Runs a short Windows program and returns its output. Output goes through a file, never a
+    pipe, for the reason given in Run."""
     e = dict(os.environ)
     e["LC_ALL"] = LOCALES[locale]
     e.update(env or {})
-    return subprocess.run([WINE_RUN, arch, *args], env=e, capture_output=True, timeout=timeout, check=check)
+    with tempfile.TemporaryFile(dir=BUILD) as out, tempfile.TemporaryFile(dir=BUILD) as err:
+        p = subprocess.run([WINE_RUN, arch, *args], env=e, stdout=out, stderr=err, timeout=timeout, check=check)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(p.args, p.returncode, out.read(), err.read())
 
 
 def wineserver_wait(arch, timeout=120):
@@ -60,11 +66,18 @@ class Run:
         if log:
             e["QVKU_STANDIN_LOG"] = win_path(log)
         e.update(env or {})
+        # Not a pipe: the programs the installer leaves running would inherit it and hold it
+        # open long after the installer has ended.
+        self.out = tempfile.NamedTemporaryFile(prefix="qvrun.", suffix=".txt", dir=BUILD, delete=False)
         self.proc = subprocess.Popen([WINE_RUN, arch, PROBE, "run", win_path(exe), *args], env=e,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                     stdout=self.out, stderr=subprocess.DEVNULL)
 
     def wait(self, timeout=120):
-        out, _ = self.proc.communicate(timeout=timeout)
+        self.proc.wait(timeout=timeout)
+        self.out.close()
+        with open(self.out.name, encoding="latin-1") as f:
+            out = f.read()
+        os.unlink(self.out.name)
         m = re.search(r"exit=(\d+)", out)
         if not m:
             raise AssertionError(f"no exit code from the run: {out!r}")
@@ -189,6 +202,9 @@ class E2E(unittest.TestCase):
         self.log = self.scratch.file("standin.log")
 
     def tearDown(self):
+        # A failed test must not leave its window over the next test's: every program started
+        # from the scratch folder ends with it.
+        subprocess.run(["pkill", "-f", os.path.basename(self.scratch.path)], capture_output=True)
         self.scratch.cleanup()
 
     def entries(self, event=None, standin=None):
@@ -202,3 +218,36 @@ class E2E(unittest.TestCase):
     def assertWorkFolderGone(self, arch, work_dir, timeout=60):
         path = linux_path(arch, work_dir)
         self.assertTrue(wait_until(lambda: not os.path.exists(path), timeout), f"{work_dir} was left behind")
+
+
+def click(x, y):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+
+
+def move(x, y):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
+
+
+def click_element(state, name, dx=None, dy=None):
+    """Clicks the middle (or the given offset) of an element of the window described by state."""
+    e = state[name]
+    x = state["form"]["left"] + e["left"] + (e["width"] // 2 if dx is None else dx)
+    y = state["form"]["top"] + e["top"] + (e["height"] // 2 if dy is None else dy)
+    click(x, y)
+
+
+def process_running(fragment):
+    r = subprocess.run(["pgrep", "-f", fragment], capture_output=True)
+    return r.returncode == 0
+
+
+def wait_for_state(arch, predicate, timeout=30):
+    """Polls the window state until predicate(state) holds; returns the last state."""
+    end = time.time() + timeout
+    state = None
+    while time.time() < end:
+        state = window_state(arch, 2000)
+        if state and predicate(state):
+            return state
+        time.sleep(0.2)
+    return state

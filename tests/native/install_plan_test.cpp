@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "InstallPlan.h"
 
 TEST(InstallPlan, SupportedSystems) {
@@ -24,7 +26,15 @@ TEST(InstallPlan, CommandLines) {
     EXPECT_EQ(EnuInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-ENU.exe /q /norestart");
     EXPECT_EQ(ChsInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-CHS.exe /q /norestart");
     EXPECT_EQ(PayloadRemovalCommand(w), "cmd /c rd /s /q \"" + w + "\\NET4.5\"");
-    EXPECT_EQ(WorkDirRemovalCommand(w), "cmd /c rd /s /q \"" + w + "\"");
+    const std::string removal = WorkDirRemovalCommand(w);
+    const std::string rd = "rd /s /q \"" + w + "\" 2>nul";
+    EXPECT_EQ(removal.rfind("cmd /c " + rd + " & if exist \"" + w + "\" (ping -n 3 127.0.0.1 >nul & ", 0), 0u) << removal;
+    // thirty attempts in all, each but the last followed by a test and a pause
+    size_t attempts = 0;
+    for (size_t at = removal.find(rd); at != std::string::npos; at = removal.find(rd, at + 1)) ++attempts;
+    EXPECT_EQ(attempts, 30u);
+    EXPECT_EQ(std::count(removal.begin(), removal.end(), '('), std::count(removal.begin(), removal.end(), ')'));
+    EXPECT_LT(removal.size(), 8191u) << "the longest line cmd takes";
     EXPECT_EQ(SelfDeleteCommand("C:\\a b\\QvKu.exe"), "cmd /c ping 127.0.0.1 & del /f /q \"C:\\a b\\QvKu.exe\"");
 }
 

@@ -9,6 +9,9 @@
 //   qvprobe close                   sends the main window the system's close command
 //   qvprobe restore                 restores the minimised application from its taskbar button
 //   qvprobe wait-gone [MS]          waits until no main window exists
+//   qvprobe exec FILE               runs the command line the file holds, exactly as written
+//                                   (Wine's own quoting of arguments would change it), waits,
+//                                   prints "exit=N"
 #include <windows.h>
 
 #include <cstdio>
@@ -54,12 +57,7 @@ LRESULT CALLBACK ReceiverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-int Run(int argc) {
-    // The rest of our own command line, as it was written.
-    const char* line = GetCommandLineA();
-    const char* rest = std::strstr(line, " run ");
-    if (!rest || argc < 3) return 2;
-    std::string command = rest + 5;
+int RunCommand(std::string command) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -74,6 +72,26 @@ int Run(int argc) {
     CloseHandle(pi.hThread);
     std::printf("exit=%lu\n", code);
     return 0;
+}
+
+int Run(int argc) {
+    // The rest of our own command line, as it was written.
+    const char* line = GetCommandLineA();
+    const char* rest = std::strstr(line, " run ");
+    if (!rest || argc < 3) return 2;
+    return RunCommand(rest + 5);
+}
+
+int Exec(const char* file) {
+    FILE* f = std::fopen(file, "rb");
+    if (!f) return 2;
+    std::string command;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) command.append(buffer, n);
+    std::fclose(f);
+    while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) command.pop_back();
+    return RunCommand(command);
 }
 
 int State(DWORD ms) {
@@ -123,6 +141,7 @@ int main(int argc, char** argv) {
     const std::string verb = argv[1];
     const DWORD ms = argc >= 3 ? DWORD(std::strtoul(argv[2], nullptr, 10)) : 10000;
     if (verb == "run") return Run(argc);
+    if (verb == "exec" && argc >= 3) return Exec(argv[2]);
     if (verb == "winver") {
         std::printf("name=%s win64=%d\n", GetWindowsVersionName().c_str(), IsWin64() ? 1 : 0);
         return 0;
