@@ -14,21 +14,6 @@
 #include "KuFun.h"
 
 namespace {
-// The program runs elevated from wherever it was downloaded: no DLL may come from its own
-// folder or the current one. Where the system offers it, every later load searches only the
-// system folder.
-void RestrictDllSearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
-    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-    auto setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDllDirectory) setDllDirectory("");
-}
-
 void PumpPass() { Application.ProcessMessages(); }
 
 // A run that must not wait for a click: there is no one to click a box away.
@@ -42,7 +27,7 @@ bool UnattendedRun() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    RestrictDllSearch();
+    RestrictDllSearchToSystem();
     Application.Initialize(instance);
     SetPumpPass(PumpPass);
     Application.OnSettingChange = RefreshUiLanguage;

@@ -40,14 +40,15 @@ std::string WorkDirRemovalCommand(const std::string& workDir) {
     // A program that still runs from the folder (an installer that went on after the window was
     // closed, or a removal of the payload folder racing this one) keeps it from going at once:
     // the removal tries again after growing pauses, for about ten minutes, and stops as soon
-    // as the folder is gone. Nested conditions rather than a loop, which every cmd parses alike.
+    // as the folder is gone. Nested conditions rather than a loop, which every cmd parses alike;
+    // a blank before each closing parenthesis keeps it out of the redirection's file name.
     static const int kPausesSeconds[] = {2, 2, 2, 2, 2, 5, 5, 5, 5, 5, 30, 30, 30, 30, 30,
                                          30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30};
     const std::string quoted = "\"" + workDir + "\"";
     std::string command = "rd /s /q " + quoted + " 2>nul";
     for (size_t i = sizeof kPausesSeconds / sizeof kPausesSeconds[0]; i-- > 0;)
         command = "rd /s /q " + quoted + " 2>nul & if exist " + quoted + " (ping -n " +
-                  std::to_string(kPausesSeconds[i] + 1) + " 127.0.0.1 >nul & " + command + ")";
+                  std::to_string(kPausesSeconds[i] + 1) + " 127.0.0.1 >nul & " + command + " )";
     return "cmd /c " + command;
 }
 std::string SelfDeleteCommand(const std::string& exePath) {

@@ -7,6 +7,19 @@
 
 bool StopRequested = false;
 
+void RestrictDllSearchToSystem() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+    auto setDefault = reinterpret_cast<SetDefaultFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Without it (Windows 7 before KB2533623), at least the current folder leaves the search.
+    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+    auto setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDllDirectory) setDllDirectory("");
+}
+
 // Until the application hands over its own, a pass takes and dispatches what waits.
 static void PlainPumpPass() {
     MSG msg;

@@ -10,6 +10,11 @@
 // The controller owns the decision to set it; the services only read it.
 extern bool StopRequested;
 
+// The program runs elevated from wherever it was downloaded: no DLL may come from its own folder
+// or the current one. Where the system offers it, every later load searches only the system
+// folder. Called first thing.
+void RestrictDllSearchToSystem();
+
 // One pass of the application's message pump: handles what waits and returns when the queue
 // is empty. The application object hands its own in at start-up.
 using PumpPassFn = void (*)();

@@ -251,3 +251,45 @@ def wait_for_state(arch, predicate, timeout=30):
             return state
         time.sleep(0.2)
     return state
+
+
+# ---------------------------------------------------------------------------------------------
+# Fault suite helpers: runs whose Windows folder is one the test owns. Wine sets "windir" itself
+# for a program started from Linux, so the value is set by cmd inside Wine, and the installer,
+# started from there, inherits it. The work folders of such a run lie under <windir>\temp, apart
+# from those of every other test in the prefix.
+
+class WindirRun(Run):
+    """Like Run, with the environment variable windir of the installer set to `windir`, a
+    Windows path without blanks."""
+
+    def __init__(self, arch, exe, args=(), windir=None, env=None, locale="en", log=None):
+        self.arch = arch
+        e = dict(os.environ)
+        e["LC_ALL"] = LOCALES[locale]
+        if log:
+            e["QVKU_STANDIN_LOG"] = win_path(log)
+        e.update(env or {})
+        assert windir and " " not in windir, windir
+        with tempfile.NamedTemporaryFile("w", prefix="qvcmd.", suffix=".txt", dir=BUILD, delete=False) as f:
+            f.write(f"cmd /c set windir={windir}&& {win_path(PROBE)} run {win_path(exe)} {' '.join(args)}".rstrip())
+            self.command_file = f.name
+        self.out = tempfile.NamedTemporaryFile(prefix="qvrun.", suffix=".txt", dir=BUILD, delete=False)
+        # qvprobe exec reports cmd's own code after the installer's: wait() takes the first.
+        self.proc = subprocess.Popen([WINE_RUN, arch, PROBE, "exec", win_path(self.command_file)], env=e,
+                                     stdout=self.out, stderr=subprocess.DEVNULL)
+
+    def wait(self, timeout=120):
+        try:
+            return super().wait(timeout)
+        finally:
+            if os.path.exists(self.command_file):
+                os.unlink(self.command_file)
+
+
+def work_folders(temp_dir):
+    """The work folders ("~qvku.tmp", "~qvku.N.tmp") in a Linux folder that stands for
+    <windir>\\temp."""
+    if not os.path.isdir(temp_dir):
+        return []
+    return sorted(n for n in os.listdir(temp_dir) if re.fullmatch(r"~qvku(\.\d+)?\.tmp", n, re.IGNORECASE))

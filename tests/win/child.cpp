@@ -3,11 +3,15 @@
 //   child sleep MS N          ends with N after MS milliseconds
 //   child console FILE        writes "console=<0|1> visible=<0|1>" to FILE and ends with 0
 //   child cwd FILE            writes its current directory to FILE
+//   child loadlib NAME        loads the DLL NAME by that name and ends with 0 when it loaded
+//   child restricted-loadlib NAME   the same after the installer's own restriction of the search
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "KuFun.h"
 
 int main(int argc, char** argv) {
     if (argc >= 3 && !std::strcmp(argv[1], "exit")) return std::atoi(argv[2]);
@@ -31,6 +35,11 @@ int main(int argc, char** argv) {
         std::fputs(dir, f);
         std::fclose(f);
         return 0;
+    }
+    if (argc >= 3 && !std::strcmp(argv[1], "loadlib")) return LoadLibraryA(argv[2]) ? 0 : 1;
+    if (argc >= 3 && !std::strcmp(argv[1], "restricted-loadlib")) {
+        RestrictDllSearchToSystem();
+        return LoadLibraryA(argv[2]) ? 0 : 1;
     }
     return 99;
 }

@@ -1,7 +1,8 @@
 // The end-to-end tests' hand inside Wine:
 //   qvprobe run PROGRAM [ARGS...]   runs it, waits, prints "exit=N" (Wine hands only the low
 //                                   byte of an exit code to Linux)
-//   qvprobe winver                  prints "name=<Windows name> win64=<0|1>"
+//   qvprobe winver                  prints "name=<Windows name> win64=<0|1>" and the version
+//                                   numbers and product type the system reported
 //   qvprobe state [MS]              prints the element state of the main window (waits up to
 //                                   MS for it to appear)
 //   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
@@ -118,7 +119,15 @@ int State(DWORD ms) {
 }
 
 int MessageBoxProbe(DWORD ms) {
-    HWND box = WaitForWindow("#32770", ms);
+    // The box exists a moment before its texts are in: wait until it is shown.
+    const DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (GetTickCount() - start <= ms) {
+        box = FindWindowA("#32770", nullptr);
+        if (box && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF) && !TextOf(GetDlgItem(box, 0xFFFF)).empty()) break;
+        box = nullptr;
+        Sleep(50);
+    }
     if (!box) {
         std::puts("no-box");
         return 1;
@@ -143,7 +152,10 @@ int main(int argc, char** argv) {
     if (verb == "run") return Run(argc);
     if (verb == "exec" && argc >= 3) return Exec(argv[2]);
     if (verb == "winver") {
-        std::printf("name=%s win64=%d\n", GetWindowsVersionName().c_str(), IsWin64() ? 1 : 0);
+        OSVERSIONINFOEXA v;
+        QueryOsVersion(v);
+        std::printf("name=%s win64=%d major=%lu minor=%lu product=%u\n", GetWindowsVersionName().c_str(),
+                    IsWin64() ? 1 : 0, v.dwMajorVersion, v.dwMinorVersion, unsigned(v.wProductType));
         return 0;
     }
     if (verb == "state") return State(ms);
