@@ -69,8 +69,9 @@ void TForm1::ShowHover(const char* picture) { SetVisible(picture, true); }
 void TForm1::HideHover(const char* picture) { SetVisible(picture, false); }
 
 void TForm1::DragWindow() {
-    // The platform's own caption drag; without a held button it ends at once.
-    if (!(GetAsyncKeyState(VK_LBUTTON) & 0x8000)) return;
+    // The platform's own caption drag. Started without a held button, its move loop would make
+    // the window follow the pointer until the next click: only a press starts it.
+    if (!(GetAsyncKeyState(GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON) & 0x8000)) return;
     ReleaseCapture();
     SendMessageA(Handle(), WM_SYSCOMMAND, 0xF012, 0);
 }

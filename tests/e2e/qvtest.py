@@ -187,11 +187,16 @@ def gbk(text):
     return text.encode("gbk")
 
 
-def visible_x_windows(name_fragment="QvKu"):
-    """X windows of the program that are mapped and viewable: Wine names them by the exe."""
+def visible_x_windows(name_fragment="QvKu", title=None):
+    """X windows of the program that are mapped and viewable: Wine names their class by the exe;
+    with a title, only the windows that carry it (the main window's caption)."""
     r = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", name_fragment],
                        capture_output=True, text=True)
-    return [w for w in r.stdout.split() if w]
+    windows = [w for w in r.stdout.split() if w]
+    if title is not None:
+        named = lambda w: subprocess.run(["xdotool", "getwindowname", w], capture_output=True, text=True).stdout
+        windows = [w for w in windows if named(w).strip() == title]
+    return windows
 
 
 class E2E(unittest.TestCase):
@@ -234,6 +239,25 @@ def click_element(state, name, dx=None, dy=None):
     x = state["form"]["left"] + e["left"] + (e["width"] // 2 if dx is None else dx)
     y = state["form"]["top"] + e["top"] + (e["height"] // 2 if dy is None else dy)
     click(x, y)
+
+
+def screenshot():
+    """The whole X screen as a PIL image."""
+    from PIL import Image
+    with tempfile.NamedTemporaryFile(suffix=".png", dir=BUILD) as f:
+        subprocess.run(["import", "-window", "root", f.name], check=True, capture_output=True)
+        return Image.open(f.name).convert("RGB").copy()
+
+
+def picture(name):
+    """One of the window's pictures as the build packs it."""
+    from PIL import Image
+    source = os.environ.get("QVKU_SOURCE", os.path.join(os.path.dirname(__file__), "..", ".."))
+    return Image.open(os.path.join(source, "resources", "pictures", name)).convert("RGB")
+
+
+def near(a, b, tolerance=12):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 
 def process_running(fragment):

@@ -10,6 +10,10 @@
 //   qvprobe close                   sends the main window the system's close command
 //   qvprobe restore                 restores the minimised application from its taskbar button
 //   qvprobe wait-gone [MS]          waits until no main window exists
+//   qvprobe gdi [MS]                prints "gdi=N windows=M": the GDI objects the main window's
+//                                   process holds, from its GDI handle table (Wine keeps one in
+//                                   a 32-bit prefix, where GetGuiResources answers 0), and
+//                                   its windows; gdi=-1 where the table is not to be had
 //   qvprobe exec FILE               runs the command line the file holds, exactly as written
 //                                   (Wine's own quoting of arguments would change it), waits,
 //                                   prints "exit=N"
@@ -118,6 +122,70 @@ int State(DWORD ms) {
     return 0;
 }
 
+using QueryInformationProcessFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+struct BasicInformation {
+    LONG exitStatus;
+    PVOID pebBase;
+    ULONG_PTR affinity, priority, pid, parentPid;
+};
+
+int CountGdiObjects(HANDLE process) {
+    auto query = reinterpret_cast<QueryInformationProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    BasicInformation info = {};
+    if (!query || query(process, 0, &info, sizeof info, nullptr) != 0 || !info.pebBase) return -1;
+    DWORD table = 0;  // PEB.GdiSharedHandleTable of a 32-bit process
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process, static_cast<char*>(info.pebBase) + 0x94, &table, sizeof table, &got) || !table)
+        return -1;
+    const size_t entrySize = 24, entries = 0x10000;
+    std::string buffer(entrySize * entries, '\0');
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(ULONG_PTR(table)), &buffer[0], buffer.size(), &got))
+        return -1;
+    int count = 0;
+    for (size_t i = 0; i < entries; ++i) {
+        unsigned long long object;
+        std::memcpy(&object, &buffer[i * entrySize], sizeof object);
+        if (object) ++count;
+    }
+    return count;
+}
+
+struct WindowCount {
+    DWORD pid;
+    int count;
+};
+
+BOOL CALLBACK CountChild(HWND, LPARAM param) {
+    ++reinterpret_cast<WindowCount*>(param)->count;
+    return TRUE;
+}
+
+BOOL CALLBACK CountTop(HWND hwnd, LPARAM param) {
+    auto* c = reinterpret_cast<WindowCount*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == c->pid) {
+        ++c->count;
+        EnumChildWindows(hwnd, CountChild, param);
+    }
+    return TRUE;
+}
+
+int Gdi(DWORD ms) {
+    HWND target = WaitForWindow("TForm1", ms);
+    if (!target) return 1;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(target, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return 1;
+    WindowCount windows = {pid, 0};
+    EnumWindows(CountTop, LPARAM(&windows));
+    std::printf("gdi=%d windows=%d\n", CountGdiObjects(process), windows.count);
+    CloseHandle(process);
+    return 0;
+}
+
 int MessageBoxProbe(DWORD ms) {
     // The box exists a moment before its texts are in: wait until it is shown.
     const DWORD start = GetTickCount();
@@ -160,6 +228,7 @@ int main(int argc, char** argv) {
     }
     if (verb == "state") return State(ms);
     if (verb == "msgbox") return MessageBoxProbe(ms);
+    if (verb == "gdi") return Gdi(ms);
     if (verb == "close") {
         HWND hwnd = WaitForWindow("TForm1", ms);
         if (!hwnd) return 1;
