@@ -44,12 +44,18 @@ std::string WorkDirRemovalCommand(const std::string& workDir) {
     // a blank before each closing parenthesis keeps it out of the redirection's file name.
     static const int kPausesSeconds[] = {2, 2, 2, 2, 2, 5, 5, 5, 5, 5, 30, 30, 30, 30, 30,
                                          30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30};
-    const std::string quoted = "\"" + workDir + "\"";
+    // The attempts name the folder from its parent, where the command goes first: with the full
+    // path in each of them, a long Windows folder would pass the 8191 characters that cmd takes
+    // on one line (Wine's cmd even crashes on it), and nothing would be removed.
+    const std::string::size_type slash = workDir.find_last_of('\\');
+    std::string parent = slash == std::string::npos ? std::string(".") : workDir.substr(0, slash);
+    if (parent.empty() || parent.back() == ':') parent += '\\';
+    const std::string quoted = "\"" + workDir.substr(slash == std::string::npos ? 0 : slash + 1) + "\"";
     std::string command = "rd /s /q " + quoted + " 2>nul";
     for (size_t i = sizeof kPausesSeconds / sizeof kPausesSeconds[0]; i-- > 0;)
         command = "rd /s /q " + quoted + " 2>nul & if exist " + quoted + " (ping -n " +
                   std::to_string(kPausesSeconds[i] + 1) + " 127.0.0.1 >nul & " + command + " )";
-    return "cmd /c " + command;
+    return "cmd /c cd /d \"" + parent + "\" && (" + command + " )";
 }
 std::string SelfDeleteCommand(const std::string& exePath) {
     return "cmd /c ping 127.0.0.1 & del /f /q \"" + exePath + "\"";

@@ -27,14 +27,21 @@ TEST(InstallPlan, CommandLines) {
     EXPECT_EQ(ChsInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-CHS.exe /q /norestart");
     EXPECT_EQ(PayloadRemovalCommand(w), "cmd /c rd /s /q \"" + w + "\\NET4.5\"");
     const std::string removal = WorkDirRemovalCommand(w);
-    const std::string rd = "rd /s /q \"" + w + "\" 2>nul";
-    EXPECT_EQ(removal.rfind("cmd /c " + rd + " & if exist \"" + w + "\" (ping -n 3 127.0.0.1 >nul & ", 0), 0u) << removal;
+    const std::string rd = "rd /s /q \"~qvku.tmp\" 2>nul";
+    EXPECT_EQ(removal.rfind("cmd /c cd /d \"C:\\windows\\temp\" && (" + rd +
+                                " & if exist \"~qvku.tmp\" (ping -n 3 127.0.0.1 >nul & ", 0), 0u) << removal;
     // thirty attempts in all, each but the last followed by a test and a pause
     size_t attempts = 0;
     for (size_t at = removal.find(rd); at != std::string::npos; at = removal.find(rd, at + 1)) ++attempts;
     EXPECT_EQ(attempts, 30u);
     EXPECT_EQ(std::count(removal.begin(), removal.end(), '('), std::count(removal.begin(), removal.end(), ')'));
     EXPECT_LT(removal.size(), 8191u) << "the longest line cmd takes";
+    // The Windows folder may be as long as a path can be; the command stays within cmd's line.
+    const std::string deep = WorkDirCandidate("C:\\" + std::string(240, 'w'), 999);
+    const std::string deepRemoval = WorkDirRemovalCommand(deep);
+    EXPECT_LT(deepRemoval.size(), 8191u);
+    EXPECT_EQ(deepRemoval.rfind("cmd /c cd /d \"C:\\" + std::string(240, 'w') + "\\temp\" && (rd /s /q \"~qvku.999.tmp\" ", 0), 0u);
+    EXPECT_EQ(WorkDirRemovalCommand("\\~qvku.tmp").rfind("cmd /c cd /d \"\\\" && (rd /s /q \"~qvku.tmp\" ", 0), 0u);
     EXPECT_EQ(SelfDeleteCommand("C:\\a b\\QvKu.exe"), "cmd /c ping 127.0.0.1 & del /f /q \"C:\\a b\\QvKu.exe\"");
 }
 
