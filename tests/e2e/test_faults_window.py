@@ -1,0 +1,70 @@
+"""The window closed in the middle of an automatic install ("-a", the busy window without a
+click), while the extractor runs and while the main installer runs: the run ends at once with
+1602, no further program starts, and the work folder goes once the program left running has
+ended. The same closes in the window run by hand are in test_interactive."""
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import qvtest
+from qvtest import E2E
+
+ARCH = os.environ.get("QVKU_TEST_ARCH", "win64")
+SLOW_EXE = os.path.join(qvtest.BUILD, "slow", "QvKu.exe")
+
+
+def close_button(state):
+    qvtest.click_element(state, "Label1")
+
+
+def system_close(state):
+    qvtest.probe(ARCH, "close")
+
+
+class ClosedWhileInstalling(E2E):
+    def test_closing_ends_the_run_with_1602_and_starts_nothing_more(self):
+        cases = [
+            ("close button while the extractor runs", SLOW_EXE, "extractor", close_button),
+            ("system close command while the main installer runs", qvtest.EXE, "ENU", system_close),
+        ]
+        for what, exe, running, close in cases:
+            with self.subTest(what):
+                windows = os.path.join(self.scratch.path, "windows-" + running)
+                temp = os.path.join(windows, "temp")
+                os.makedirs(temp)
+                open(self.log, "w").close()
+                release = self.scratch.file("release-" + running)
+                copy = self.scratch.copy_exe(f"QvKuClose{running}.exe", source=exe)
+                run = qvtest.WindirRun(ARCH, copy, ["-a"], windir=qvtest.win_path(windows), log=self.log,
+                                       env={"QVKU_STANDIN_ENU_WAITFILE": qvtest.win_path(release)})
+                state = qvtest.wait_for_state(ARCH, lambda s: s["form"]["visible"], 60)
+                self.assertTrue(state and state["form"]["visible"], "the busy window did not appear")
+                extractor = os.path.basename(self.scratch.path) + ".*qvzip\\.qv"
+                if running == "extractor":
+                    busy = lambda: qvtest.process_running(extractor)
+                else:
+                    busy = lambda: self.entries("start", "ENU")
+                self.assertTrue(qvtest.wait_until(busy, 60, 0.05), f"the {running} never ran")
+
+                closed_at = time.time()
+                close(state)
+                self.assertEqual(run.wait(60), 1602)
+                self.assertLess(time.time() - closed_at, 5, "the program should end right after the close")
+                if running == "extractor":
+                    self.assertTrue(qvtest.wait_until(lambda: not qvtest.process_running(extractor), 60))
+                else:
+                    self.assertEqual(self.entries("end", "ENU"), [], "the installer keeps running, nothing stops it")
+                    open(release, "w").close()
+                    self.assertTrue(qvtest.wait_until(lambda: self.entries("end", "ENU"), 60))
+                time.sleep(1)
+                started = [e["standin"] for e in self.entries("start")]
+                self.assertEqual(started, [] if running == "extractor" else ["ENU"],
+                                 "no program may start after the close")
+                self.assertTrue(qvtest.wait_until(lambda: not qvtest.work_folders(temp), 60),
+                                f"work folders left behind: {qvtest.work_folders(temp)}")
+
+
+if __name__ == "__main__":
+    unittest.main()
