@@ -7,5 +7,11 @@ mkdir -p "$work/corpus" "$corpus"
 if [ -n "$(ls -A "$corpus")" ]; then
   "$target" -runs=0 "$corpus"/* >/dev/null 2>&1 || { "$target" -runs=0 "$corpus"/*; exit 1; }
 fi
-exec "$target" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="$work/" \
-  "$work/corpus" "$corpus" 2>&1 | tail -n 5
+# The fuzzer's own status, not tail's: a crash found now must fail the run. Its input is kept in
+# the work dir; once mended it goes into the kept corpus.
+set -o pipefail
+"$target" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="$work/" \
+  "$work/corpus" "$corpus" 2>&1 | tail -n 5 || {
+  echo "run-fuzzer: $(basename "$target") failed; its input: $(ls -t "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* 2>/dev/null | head -n 1)" >&2
+  exit 1
+}
