@@ -26,13 +26,15 @@ static void CreateParents(const std::string& folder) {
         CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
 }
 
+// Full control for SYSTEM and the Administrators, inherited by everything inside; no one else,
+// and nothing inherited from the shared temp folder.
+const char kWorkFolderSecurity[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
 std::string CreateWorkFolder(const std::string& windowsFolder) {
     if (windowsFolder.empty()) return "";
-    // Full control for SYSTEM and the Administrators, inherited by everything inside; no one
-    // else, and nothing inherited from the shared temp folder.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
-                                                              &descriptor, nullptr))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kWorkFolderSecurity, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
         return "";
     UniqueLocal owner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};

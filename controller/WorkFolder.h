@@ -13,3 +13,6 @@ std::string WindowsFolder();
 std::string CreateWorkFolder(const std::string& windowsFolder);
 
 bool FolderExists(const std::string& path);
+
+// The security the work folder is made with, as SDDL.
+extern const char kWorkFolderSecurity[];

@@ -60,6 +60,12 @@ class SilentInstall(E2E):
                 env = dict(env, QVKU_STANDIN_ENU_DELAY="50", QVKU_STANDIN_CHS_DELAY="50")
                 self.assertEqual(qvtest.run_installer(ARCH, exe, ["-s"], env=env, log=self.log), expected)
 
+    def test_without_windir_the_work_folder_is_in_the_systems_windows_folder(self):
+        exe = self.scratch.copy_exe("QvKuNoWindir.exe")
+        self.assertEqual(qvtest.run_installer(ARCH, exe, ["-s"], log=self.log, env={"QVKU_PROBE_UNSET": "windir"}), 0)
+        cwd = self.entries("start", "ENU")[0]["cwd"]
+        self.assertRegex(cwd, r"^C:\\windows\\temp\\~qvku(\.\d+)?\.tmp\\NET4\.5$")
+
     def test_self_delete_only_with_the_second_switch(self):
         cases = [(["-s", "-d"], False), (["/S", "/D"], False), (["-s", "x"], True), (["-s"], True)]
         exes = []

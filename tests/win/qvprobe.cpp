@@ -1,13 +1,21 @@
 // The end-to-end tests' hand inside Wine:
 //   qvprobe run PROGRAM [ARGS...]   runs it, waits, prints "exit=N" (Wine hands only the low
-//                                   byte of an exit code to Linux)
+//                                   byte of an exit code to Linux); the variables named in
+//                                   QVKU_PROBE_UNSET (comma-separated) are removed from its
+//                                   environment first
 //   qvprobe winver                  prints "name=<Windows name> win64=<0|1>" and the version
 //                                   numbers and product type the system reported
-//   qvprobe state [MS]              prints the element state of the main window (waits up to
-//                                   MS for it to appear)
+//   qvprobe state [MS [CLASS]]      prints the element state of the main window, or of the
+//                                   form of window class CLASS (TForm2: the About dialog);
+//                                   waits up to MS for it to appear
+//   qvprobe window [MS [CLASS]]     prints what the platform knows of that window: its styles,
+//                                   owner, client size, the screen point of its client area's
+//                                   corner, and the active and focused windows of its thread
+//                                   (classes)
 //   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
 //                                   "text=..." (hex of the bytes), then presses its OK button
-//   qvprobe close                   sends the main window the system's close command
+//   qvprobe close [MS [CLASS]]      sends the main window (or that form) the system's close
+//                                   command
 //   qvprobe restore                 restores the minimised application from its taskbar button
 //   qvprobe wait-gone [MS]          waits until no main window exists
 //   qvprobe gdi [MS]                prints "gdi=N windows=M": the GDI objects the main window's
@@ -79,7 +87,15 @@ int RunCommand(std::string command) {
     return 0;
 }
 
+void UnsetRequested() {
+    char names[1024] = {};
+    if (!GetEnvironmentVariableA("QVKU_PROBE_UNSET", names, sizeof names)) return;
+    for (char* name = std::strtok(names, ","); name; name = std::strtok(nullptr, ","))
+        SetEnvironmentVariableA(name, nullptr);
+}
+
 int Run(int argc) {
+    UnsetRequested();
     // The rest of our own command line, as it was written.
     const char* line = GetCommandLineA();
     const char* rest = std::strstr(line, " run ");
@@ -99,8 +115,8 @@ int Exec(const char* file) {
     return RunCommand(command);
 }
 
-int State(DWORD ms) {
-    HWND target = WaitForWindow("TForm1", ms);
+int State(DWORD ms, const char* cls) {
+    HWND target = WaitForWindow(cls, ms);
     if (!target) {
         std::puts("no-window");
         return 1;
@@ -119,6 +135,36 @@ int State(DWORD ms) {
         return 1;
     }
     std::fwrite(answer.data(), 1, answer.size(), stdout);
+    return 0;
+}
+
+std::string ClassOf(HWND hwnd) {
+    char cls[64] = {};
+    if (hwnd) GetClassNameA(hwnd, cls, sizeof cls);
+    return cls;
+}
+
+int WindowFacts(DWORD ms, const char* cls) {
+    HWND target = WaitForWindow(cls, ms);
+    if (!target) {
+        std::puts("no-window");
+        return 1;
+    }
+    const LONG style = GetWindowLongA(target, GWL_STYLE), exStyle = GetWindowLongA(target, GWL_EXSTYLE);
+    RECT client = {};
+    GetClientRect(target, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(target, &origin);
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &gui);
+    std::printf("caption=%s visible=%d enabled=%d sysmenu=%d minbox=%d maxbox=%d sizebox=%d topmost=%d owner=%s "
+                "client=%ldx%ld origin=%ld,%ld active=%s focus=%s\n",
+                Hex(TextOf(target)).c_str(), IsWindowVisible(target) ? 1 : 0, IsWindowEnabled(target) ? 1 : 0,
+                (style & WS_SYSMENU) ? 1 : 0, (style & WS_MINIMIZEBOX) ? 1 : 0, (style & WS_MAXIMIZEBOX) ? 1 : 0,
+                (style & WS_THICKFRAME) ? 1 : 0, (exStyle & WS_EX_TOPMOST) ? 1 : 0,
+                ClassOf(GetWindow(target, GW_OWNER)).c_str(), client.right - client.left, client.bottom - client.top,
+                origin.x, origin.y, ClassOf(gui.hwndActive).c_str(), ClassOf(gui.hwndFocus).c_str());
     return 0;
 }
 
@@ -226,11 +272,13 @@ int main(int argc, char** argv) {
                     IsWin64() ? 1 : 0, v.dwMajorVersion, v.dwMinorVersion, unsigned(v.wProductType));
         return 0;
     }
-    if (verb == "state") return State(ms);
+    const char* cls = argc >= 4 ? argv[3] : "TForm1";
+    if (verb == "state") return State(ms, cls);
+    if (verb == "window") return WindowFacts(ms, cls);
     if (verb == "msgbox") return MessageBoxProbe(ms);
     if (verb == "gdi") return Gdi(ms);
     if (verb == "close") {
-        HWND hwnd = WaitForWindow("TForm1", ms);
+        HWND hwnd = WaitForWindow(cls, ms);
         if (!hwnd) return 1;
         PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
