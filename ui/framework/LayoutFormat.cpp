@@ -408,8 +408,8 @@ bool ParseLayout(const uint8_t* data, size_t size, FormLayout& out, std::string&
         return false;
     }
     Reader header(data + 4, kLayoutHeaderSize - 4);
-    uint16_t version, reserved;
-    uint32_t bodySize, crc;
+    uint16_t version = 0, reserved = 0;
+    uint32_t bodySize = 0, crc = 0;
     header.U16(version, "version");
     header.U16(reserved, "reserved");
     header.U32(bodySize, "body size");
