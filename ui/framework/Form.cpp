@@ -188,6 +188,11 @@ void Form::ShowModal() {
         EnableWindow(main->Handle(), FALSE);
         disabled.push_back(main->Handle());
     }
+    // A topmost main window would cover the form it opened: it gives up its place on top while
+    // the form is open and takes it back afterwards.
+    const bool mainTopmost = main && main != this && (GetWindowLongA(main->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    const UINT keepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    if (mainTopmost) SetWindowPos(main->Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, keepPlace);
     Form* previousModal = Application.ModalForm;
     Application.ModalForm = this;
     modal_ = true;
@@ -198,6 +203,7 @@ void Form::ShowModal() {
     if (onClose) onClose();
     Application.ModalForm = previousModal;
     for (HWND h : disabled) EnableWindow(h, TRUE);
+    if (mainTopmost) SetWindowPos(main->Handle(), HWND_TOPMOST, 0, 0, 0, 0, keepPlace);
     // Enabled before hiding, so that the platform hands the activation back to the main window.
     Hide();
     if (main && main != this && main->Visible()) SetActiveWindow(main->Handle());
@@ -380,6 +386,14 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wp) != WA_INACTIVE && onActivate) onActivate();
+        break;
+    case WM_SETFOCUS:
+        // As in a dialog, the focus goes on to the element that takes it.
+        for (const Element& e : elements_)
+            if (e.kind == ElementKind::Memo && e.control && e.visible && e.enabled) {
+                SetFocus(e.control);
+                return 0;
+            }
         break;
     case WM_CLOSE:
         Close();

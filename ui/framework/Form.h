@@ -73,7 +73,10 @@ public:
 
     // The handler run at each activation (bound from the layout's OnActivate).
     Handler onCreate, onActivate, onClose;
+    // Bound from the layout's OnKeyDown; the handler reads the key from KeyCode().
     std::function<void(WPARAM key)> onKeyDown;
+    // The virtual key code of the key press being handled.
+    WPARAM KeyCode() const { return keyCode_; }
 
     // Routes the pointer; the application calls it from its idle step.
     void CheckLeave(bool pointerInside, POINT clientPoint);
@@ -90,7 +93,7 @@ private:
     void BuildElements(const FormLayout& layout, const HandlerTable& handlers);
     void CreateControl(Element& e);
     static LRESULT CALLBACK GroupBoxProc(HWND, UINT, WPARAM, LPARAM);
-    void PaintInside(HWND groupBox);
+    void PaintInside(HWND groupBox, HRGN dirty);
     static Handler Bound(const HandlerTable& handlers, const std::vector<EventBinding>& events, const char* event,
                          const std::string& owner);
     void Invalidate(const Element& e);
@@ -128,4 +131,5 @@ private:
     UniqueGdiObject formFont_;
     int lastUnderPointer_ = -1;
     int pressed_ = -1;
+    WPARAM keyCode_ = 0;
 };

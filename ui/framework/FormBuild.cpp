@@ -35,6 +35,11 @@ void Form::CreateFromLayout(const FormLayout& layout, const HandlerTable& handle
     onCreate = Bound(handlers, layout.events, "OnCreate", name_);
     onActivate = Bound(handlers, layout.events, "OnActivate", name_);
     onClose = Bound(handlers, layout.events, "OnClose", name_);
+    if (Handler keyDown = Bound(handlers, layout.events, "OnKeyDown", name_))
+        onKeyDown = [this, keyDown](WPARAM key) {
+            keyCode_ = key;
+            keyDown();
+        };
     BuildWindow(layout);
     BuildElements(layout, handlers);
     Application.AddForm(this);
@@ -178,9 +183,24 @@ LRESULT CALLBACK Form::GroupBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, LONG_PTR(original));
         return CallWindowProcA(original, hwnd, msg, wp, lp);
     }
+    // A multi-line text box in it asks its parent to close when Esc reaches it through the
+    // dialog manager; the group box must not go, the form decides about its own closing.
+    if (msg == WM_CLOSE) return 0;
+    if (msg == WM_ERASEBKGND && form) {
+        // The platform's group box draws only its frame and title; the form's colour fills it,
+        // as the form's own painting leaves out its child windows.
+        RECT r;
+        GetClientRect(hwnd, &r);
+        UniqueGdiObject brush(CreateSolidBrush(ResolveColor(form->color_)));
+        FillRect(HDC(wp), &r, static_cast<HBRUSH>(brush.get()));
+        return 1;
+    }
     if (msg == WM_PAINT && form) {
+        // Only what was invalidated is drawn again: letters drawn twice over themselves thicken.
+        UniqueGdiObject dirty(CreateRectRgn(0, 0, 0, 0));
+        GetUpdateRgn(hwnd, static_cast<HRGN>(dirty.get()), FALSE);
         LRESULT result = CallWindowProcA(original, hwnd, msg, wp, lp);
-        form->PaintInside(hwnd);
+        form->PaintInside(hwnd, static_cast<HRGN>(dirty.get()));
         return result;
     }
     if (msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLOREDIT || msg == WM_COMMAND)
@@ -188,12 +208,13 @@ LRESULT CALLBACK Form::GroupBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return CallWindowProcA(original, hwnd, msg, wp, lp);
 }
 
-void Form::PaintInside(HWND groupBox) {
+void Form::PaintInside(HWND groupBox, HRGN dirty) {
     int box = -1;
     for (size_t i = 0; i < elements_.size(); ++i)
         if (elements_[i].control == groupBox) box = int(i);
     if (box < 0) return;
     HDC dc = GetDC(groupBox);
+    SelectClipRgn(dc, dirty);
     SetViewportOrgEx(dc, -elements_[size_t(box)].left, -elements_[size_t(box)].top, nullptr);
     for (const Element& e : elements_)
         if (e.parent == box && e.visible && e.Windowless()) PaintElement(dc, e);
