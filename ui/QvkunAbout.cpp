@@ -10,6 +10,7 @@
 #include "framework/Application.h"
 
 TForm2* Form2 = nullptr;
+ShellOpenFn ShellOpen = ShellExecuteA;
 
 // Each sentence is followed by LF CR LF CR, as the note has always been stored.
 const char kEnglishUsage[] =
@@ -26,6 +27,7 @@ struct EnglishText {
     const char* element;
     const char* text;
 };
+// In the order they are put in.
 const EnglishText kEnglish[] = {
     {"GroupBox1", "About Tool"},
     {"Label1", "Library file installation tool"},
@@ -38,6 +40,7 @@ const EnglishText kEnglish[] = {
 HandlerTable TForm2::Handlers() {
     return {
         {"FormActivate", [this] { FormActivate(); }},
+        {"FormKeyDown", [this] { FormKeyDown(KeyCode()); }},
         {"Label4Click", [this] { Label4Click(); }},
         {"Label4MouseMove", [this] { Label4MouseMove(); }},
         {"Label4MouseLeave", [this] { Label4MouseLeave(); }},
@@ -47,12 +50,15 @@ HandlerTable TForm2::Handlers() {
 void TForm2::FormActivate() {
     if (GetUiLanguage() != 1) {
         for (const EnglishText& t : kEnglish) SetText(t.element, t.text);
-        // Emptied and filled anew at every activation: the memo holds the note and one line break.
+        // Emptied and filled anew at every activation: the note as one line, so the memo holds
+        // it and one line break.
         SetMemoText("Memo1", std::string(kEnglishUsage) + "\r\n");
     }
     SetText("Label6", GetExeVersionText());
 }
 
+// Whatever has the focus and whatever modifiers are held; the key still goes on to the
+// focused element.
 void TForm2::FormKeyDown(WPARAM key) {
     if (key == VK_ESCAPE) Close();
 }
@@ -61,12 +67,8 @@ void TForm2::Label4MouseMove() { SetTextColor("Label4", RGB(255, 0, 0)); }
 void TForm2::Label4MouseLeave() { SetTextColor("Label4", RGB(0, 0, 0)); }
 
 namespace {
-// A registry value of a type the reader does not take; reported the way every failure of a
-// handler is reported.
-struct InvalidDataType : std::runtime_error {
-    explicit InvalidDataType(const std::string& name) : std::runtime_error("Invalid data type for '" + name + "'") {}
-};
-
+// The default value of the key, as text; empty when the key or the value is missing or the
+// value is empty. The key is released on every way out, the throw included.
 std::string ReadBrowserCommand() {
     HKEY opened = nullptr;
     // The path counts from the root of HKEY_CLASSES_ROOT.
@@ -75,7 +77,7 @@ std::string ReadBrowserCommand() {
     UniqueKey key(opened);
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(key.get(), "", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) return "";
-    if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidDataType("");
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw std::runtime_error("Invalid data type for ''");
     std::string text(size, '\0');
     if (RegQueryValueExA(key.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) != ERROR_SUCCESS)
         return "";
@@ -84,18 +86,20 @@ std::string ReadBrowserCommand() {
 }
 }  // namespace
 
+std::string BrowserProgramPath(const std::string& command) {
+    const std::string::size_type open = command.find('"');
+    if (open == std::string::npos) return "";
+    const std::string::size_type close = command.find('"', open + 1);
+    if (close == std::string::npos) return "";
+    return command.substr(open + 1, close - open - 1);
+}
+
 bool OpenUrlInBrowser(const std::string& url) {
     const std::string command = ReadBrowserCommand();
     if (command.empty()) return false;
-    // The program is what stands between the first two double quotes; without them, nothing.
-    std::string program;
-    std::string::size_type open = command.find('"');
-    if (open != std::string::npos) {
-        std::string rest = command.substr(open + 1);
-        std::string::size_type close = rest.find('"');
-        if (close != std::string::npos) program = rest.substr(0, close);
-    }
-    ShellExecuteA(nullptr, "open", program.c_str(), url.c_str(), nullptr, SW_SHOW);
+    // The registered arguments (a placeholder for the document and the like) are not used: the
+    // URL is the only parameter, and what the shell makes of it is not examined.
+    ShellOpen(nullptr, "open", BrowserProgramPath(command).c_str(), url.c_str(), nullptr, SW_SHOW);
     return true;
 }
 
