@@ -46,8 +46,9 @@ void TApplication::RemoveForm(Form* form) {
 }
 
 void TApplication::Dispatch(MSG& msg) {
-    // Key preview: the form sees a key press before the element that has the focus.
-    if (msg.message == WM_KEYDOWN) {
+    // Key preview: the form sees a key press before the element that has the focus, with Alt
+    // held too.
+    if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
         HWND root = GetAncestor(msg.hwnd, GA_ROOT);
         for (Form* form : forms_)
             if (form->Handle() == root && form->KeyPreview() && form->onKeyDown) {
