@@ -11,11 +11,7 @@ TForm1* Form1 = nullptr;
 
 namespace {
 // The English texts that replace the loaded Chinese ones outside the Chinese interface.
-struct EnglishText {
-    const char* element;
-    const char* text;
-};
-const EnglishText kEnglish[] = {
+const ElementText kEnglish[] = {
     {"Label5", QVKU_PUBLISHER_CAPTION},
     {"Label6", "Soft:"},
     {"Label7", "Supported platforms:"},
@@ -51,7 +47,7 @@ HandlerTable TForm1::Handlers() {
 void TForm1::FormActivate() {
     SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
     if (GetUiLanguage() == 1) return;
-    for (const EnglishText& t : kEnglish) SetText(t.element, t.text);
+    SetTexts(kEnglish, sizeof kEnglish / sizeof kEnglish[0]);
 }
 
 void TForm1::Label1Click() {

@@ -23,12 +23,8 @@ const char kEnglishUsage[] =
     "-D has finished running self deleting\n\r\n\r";
 
 namespace {
-struct EnglishText {
-    const char* element;
-    const char* text;
-};
 // In the order they are put in.
-const EnglishText kEnglish[] = {
+const ElementText kEnglish[] = {
     {"GroupBox1", "About Tool"},
     {"Label1", "Library file installation tool"},
     {"Label2", QVKU_CREDITS_EN},
@@ -49,7 +45,7 @@ HandlerTable TForm2::Handlers() {
 
 void TForm2::FormActivate() {
     if (GetUiLanguage() != 1) {
-        for (const EnglishText& t : kEnglish) SetText(t.element, t.text);
+        SetTexts(kEnglish, sizeof kEnglish / sizeof kEnglish[0]);
         // Emptied and filled anew at every activation: the note as one line, so the memo holds
         // it and one line break.
         SetMemoText("Memo1", std::string(kEnglishUsage) + "\r\n");

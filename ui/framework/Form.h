@@ -16,6 +16,12 @@ class GifPlayer;
 // Posted by an animation's timing thread: draw the next frame of element wParam.
 constexpr UINT WM_APP_FRAME = WM_APP + 1;
 
+// A text for a named element, as in the tables of texts by language.
+struct ElementText {
+    const char* element;
+    const char* text;
+};
+
 // Handlers by the names the layout binds to events.
 using HandlerTable = std::map<std::string, Handler>;
 
@@ -46,6 +52,10 @@ public:
     void SetVisible(const std::string& name, bool visible);
     void SetEnabled(const std::string& name, bool enabled);
     void SetText(const std::string& name, const std::string& text);
+    // Sets each text of the table, in its order.
+    void SetTexts(const ElementText* table, size_t count) {
+        for (size_t i = 0; i < count; ++i) SetText(table[i].element, table[i].text);
+    }
     void SetWidth(const std::string& name, int width);
     void SetTextColor(const std::string& name, COLORREF color);
     void SetMemoText(const std::string& name, const std::string& text);
