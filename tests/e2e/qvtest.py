@@ -55,11 +55,18 @@ def wineserver_wait(arch, timeout=120):
     subprocess.run(["wineserver", "-w"], env=e, timeout=timeout)
 
 
+# The program the window probes look at: the one the test started last. Tests run side by side
+# in one prefix, and another test's hidden main window must never be taken for this one's.
+target_exe = None
+
+
 class Run:
     """One run of an installer executable, started in the background through qvprobe, which
     hands back the whole Windows exit code."""
 
     def __init__(self, arch, exe, args=(), env=None, locale="en", log=None):
+        global target_exe
+        target_exe = os.path.basename(exe)
         self.arch = arch
         e = dict(os.environ)
         e["LC_ALL"] = LOCALES[locale]
@@ -161,7 +168,8 @@ class Scratch:
 
 
 def probe(arch, *args, timeout=60, locale="en"):
-    r = wine(arch, PROBE, *args, timeout=timeout, locale=locale)
+    env = {"QVKU_PROBE_EXE": target_exe} if target_exe else None
+    r = wine(arch, PROBE, *args, timeout=timeout, locale=locale, env=env)
     return r.stdout.decode("latin-1")
 
 
@@ -203,6 +211,8 @@ class E2E(unittest.TestCase):
     """Base: each test gets a scratch folder and a stand-in log."""
 
     def setUp(self):
+        global target_exe
+        target_exe = None
         self.scratch = Scratch(self.id().split(".")[-1])
         self.log = self.scratch.file("standin.log")
 

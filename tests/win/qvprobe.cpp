@@ -1,4 +1,5 @@
 // The end-to-end tests' hand inside Wine:
+// The window verbs look at the windows of the program named in QVKU_PROBE_EXE when it is set.
 //   qvprobe run PROGRAM [ARGS...]   runs it, waits, prints "exit=N" (Wine hands only the low
 //                                   byte of an exit code to Linux); the variables named in
 //                                   QVKU_PROBE_UNSET (comma-separated) are removed from its
@@ -51,10 +52,53 @@ std::string TextOf(HWND hwnd) {
     return std::string(buffer, n > 0 ? size_t(n) : 0);
 }
 
+// Tests run side by side in one prefix: the window looked for is the one of the program named
+// in QVKU_PROBE_EXE (its file name), when that is set.
+struct WindowSearch {
+    const char* cls;
+    std::string exe;
+    HWND found;
+};
+
+bool OwnedByExe(HWND hwnd, const std::string& exe) {
+    if (exe.empty()) return true;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return false;
+    char path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    bool named = QueryFullProcessImageNameA(process, 0, path, &size);
+    CloseHandle(process);
+    if (!named) return false;
+    std::string file = path;
+    file = file.substr(file.find_last_of("\\/") + 1);
+    return lstrcmpiA(file.c_str(), exe.c_str()) == 0;
+}
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::strcmp(cls, search->cls) == 0 && OwnedByExe(hwnd, search->exe)) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindOurWindow(const char* cls) {
+    char exe[MAX_PATH] = {};
+    GetEnvironmentVariableA("QVKU_PROBE_EXE", exe, MAX_PATH);
+    WindowSearch search = {cls, exe, nullptr};
+    EnumWindows(MatchWindow, LPARAM(&search));
+    return search.found;
+}
+
 HWND WaitForWindow(const char* cls, DWORD ms) {
     const DWORD start = GetTickCount();
     for (;;) {
-        HWND hwnd = FindWindowA(cls, nullptr);
+        HWND hwnd = FindOurWindow(cls);
         if (hwnd || GetTickCount() - start > ms) return hwnd;
         Sleep(50);
     }
@@ -237,7 +281,7 @@ int MessageBoxProbe(DWORD ms) {
     const DWORD start = GetTickCount();
     HWND box = nullptr;
     while (GetTickCount() - start <= ms) {
-        box = FindWindowA("#32770", nullptr);
+        box = FindOurWindow("#32770");
         if (box && IsWindowVisible(box) && GetDlgItem(box, 0xFFFF) && !TextOf(GetDlgItem(box, 0xFFFF)).empty()) break;
         box = nullptr;
         Sleep(50);
@@ -291,7 +335,7 @@ int main(int argc, char** argv) {
     }
     if (verb == "wait-gone") {
         const DWORD start = GetTickCount();
-        while (FindWindowA("TForm1", nullptr)) {
+        while (FindOurWindow("TForm1")) {
             if (GetTickCount() - start > ms) return 1;
             Sleep(50);
         }
