@@ -50,11 +50,6 @@ def wine(arch, *args, env=None, timeout=120, locale="en", check=False):
         return subprocess.CompletedProcess(p.args, p.returncode, out.read(), err.read())
 
 
-def wineserver_wait(arch, timeout=120):
-    e = dict(os.environ, WINEPREFIX=prefix(arch))
-    subprocess.run(["wineserver", "-w"], env=e, timeout=timeout)
-
-
 # The program the window probes look at: the one the test started last. Tests run side by side
 # in one prefix, and another test's hidden main window must never be taken for this one's.
 target_exe = None
