@@ -11,13 +11,18 @@
 #include "InstallPlan.h"
 #include "KuFun.h"
 #include "Texts.h"
+#include "TickDelay.h"
 #include "WindowsSysVersion.h"
+#include "PayloadWriter.h"
 #include "WorkFolder.h"
 
 std::string WorkDir;
 uint32_t ProcessExitCode = kExitUserCancelled;  // closing the window without installing
 
 namespace {
+// The fixed pause of the install sequence, before the extractor starts.
+constexpr int32_t kPauseMs = 1000;
+
 RunModeChoice runMode;
 // Only a folder this run made is ever removed: a folder of the same name that was there before
 // belongs to someone else.
@@ -115,12 +120,15 @@ void TForm1::Label3Click() {
     }
     SetText("Label9", Text(TextId::StatusInstalling, language));
     for (const char* name : {"Image11", "Image13", "Image12"}) SetVisible(name, true);
-    DelayWithMessages(1000);
+    // The pause, with the payload written in it (the writes used to follow it).
+    const uint32_t pauseStart = GetTickCount();
+    PayloadWriter payload({{"tool", "exe1", ExtractorPath(WorkDir)}, {"ku", "Net45", ArchivePath(WorkDir)}});
+    // After a close nothing of the payload would run: the rest is not written.
+    while (workDirMade && !StopRequested && payload.WriteNext()) DelayWithMessages(0);
+    DelayWithMessages(DelayRemaining(pauseStart, GetTickCount(), kPauseMs));
     SetEnabled("Timer1", true);
 
-    bool payloadReady = workDirMade && !StopRequested &&
-                        ExtractResourceToFile("tool", "exe1", ExtractorPath(WorkDir)) &&
-                        ExtractResourceToFile("ku", "Net45", ArchivePath(WorkDir));
+    bool payloadReady = workDirMade && !StopRequested && payload.Written();
     SetCurrentDirectoryA(WorkDir.c_str());
     RunResult extractor;
     if (payloadReady && RunStep(ExtractorCommand(WorkDir), SW_HIDE, extractor)) {

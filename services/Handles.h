@@ -55,6 +55,11 @@ public:
     UniqueFile& operator=(const UniqueFile&) = delete;
     HANDLE get() const { return h_; }
     bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    // Closes what is held and takes `h`.
+    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
+        if (valid()) CloseHandle(h_);
+        h_ = h;
+    }
     // Closes now and reports whether closing worked, for writers that must know.
     bool close() {
         bool ok = !valid() || CloseHandle(h_);

@@ -67,13 +67,19 @@ static HRSRC FindAnyLanguage(const std::string& type, const std::string& name) {
     return first.found ? FindResourceExA(nullptr, type.c_str(), name.c_str(), first.language) : nullptr;
 }
 
-bool ExtractResourceToFile(const std::string& type, const std::string& name, const std::string& path) {
+bool FindResourceBytes(const std::string& type, const std::string& name, const void*& bytes, DWORD& count) {
     HRSRC resource = FindAnyLanguage(type, name);
     if (!resource) return false;
     HGLOBAL loaded = LoadResource(nullptr, resource);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    const DWORD count = SizeofResource(nullptr, resource);
-    if (!bytes && count) return false;
+    bytes = loaded ? LockResource(loaded) : nullptr;
+    count = SizeofResource(nullptr, resource);
+    return bytes || !count;
+}
+
+bool ExtractResourceToFile(const std::string& type, const std::string& name, const std::string& path) {
+    const void* bytes = nullptr;
+    DWORD count = 0;
+    if (!FindResourceBytes(type, name, bytes, count)) return false;
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;

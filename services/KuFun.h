@@ -28,6 +28,10 @@ void DelayWithMessages(int32_t durationMs);
 // is then left alone), when the file can't be made, or when the write stops short.
 bool ExtractResourceToFile(const std::string& type, const std::string& name, const std::string& path);
 
+// The bytes of that resource (found as ExtractResourceToFile finds it) where the loaded image
+// holds them; false when it is missing.
+bool FindResourceBytes(const std::string& type, const std::string& name, const void*& bytes, DWORD& count);
+
 constexpr DWORD kWaitForever = 0xFFFFFFFFu;
 
 struct RunResult {

@@ -1,5 +1,6 @@
 """The window closed in the middle of an automatic install ("-a", the busy window without a
-click), while the extractor runs and while the main installer runs: the run ends at once with
+click), during the pause while the payload is written, while the extractor runs and while the
+main installer runs: the run ends at once with
 1602, no further program starts, and the work folder goes once the program left running has
 ended. The same closes in the window run by hand are in test_interactive."""
 import os
@@ -26,6 +27,7 @@ def system_close(state):
 class ClosedWhileInstalling(E2E):
     def test_closing_ends_the_run_with_1602_and_starts_nothing_more(self):
         cases = [
+            ("close button in the pause, while the payload is written", qvtest.EXE, "pause", close_button),
             ("close button while the extractor runs", SLOW_EXE, "extractor", close_button),
             ("system close command while the main installer runs", qvtest.EXE, "ENU", system_close),
         ]
@@ -42,7 +44,9 @@ class ClosedWhileInstalling(E2E):
                 state = qvtest.wait_for_state(ARCH, lambda s: s["form"]["visible"], 60)
                 self.assertTrue(state and state["form"]["visible"], "the busy window did not appear")
                 extractor = os.path.basename(self.scratch.path) + ".*qvzip\\.qv"
-                if running == "extractor":
+                if running == "pause":
+                    busy = lambda: qvtest.work_folders(temp)
+                elif running == "extractor":
                     busy = lambda: qvtest.process_running(extractor)
                 else:
                     busy = lambda: self.entries("start", "ENU")
@@ -50,17 +54,23 @@ class ClosedWhileInstalling(E2E):
 
                 closed_at = time.time()
                 close(state)
+                unpacked = False
+                while running == "pause" and run.proc.poll() is None and time.time() - closed_at < 60:
+                    unpacked = unpacked or qvtest.process_running(extractor) or any(
+                        os.path.isdir(os.path.join(temp, n, "NET4.5")) for n in qvtest.work_folders(temp))
+                    time.sleep(0.02)
+                self.assertFalse(unpacked, "the extractor ran after the close")
                 self.assertEqual(run.wait(60), 1602)
                 self.assertLess(time.time() - closed_at, 5, "the program should end right after the close")
                 if running == "extractor":
                     self.assertTrue(qvtest.wait_until(lambda: not qvtest.process_running(extractor), 60))
-                else:
+                elif running == "ENU":
                     self.assertEqual(self.entries("end", "ENU"), [], "the installer keeps running, nothing stops it")
                     open(release, "w").close()
                     self.assertTrue(qvtest.wait_until(lambda: self.entries("end", "ENU"), 60))
                 time.sleep(1)
                 started = [e["standin"] for e in self.entries("start")]
-                self.assertEqual(started, [] if running == "extractor" else ["ENU"],
+                self.assertEqual(started, ["ENU"] if running == "ENU" else [],
                                  "no program may start after the close")
                 self.assertTrue(qvtest.wait_until(lambda: not qvtest.work_folders(temp), 60),
                                 f"work folders left behind: {qvtest.work_folders(temp)}")
