@@ -168,9 +168,10 @@ def probe(arch, *args, timeout=60, locale="en"):
     return r.stdout.decode("latin-1")
 
 
-def window_state(arch, wait_ms=15000):
-    """The main window's state as it holds it: {"form": {...}, name: {...}}; texts as bytes."""
-    out = probe(arch, "state", str(wait_ms))
+def window_state(arch, wait_ms=15000, window_class=None):
+    """The state a form holds: {"form": {...}, name: {...}}; texts as bytes. The main window's,
+    or that of the form of `window_class`."""
+    out = probe(arch, "state", str(wait_ms), *([window_class] if window_class else []))
     lines = [l for l in out.splitlines() if "|" in l]
     if not lines:
         return None

@@ -39,21 +39,7 @@ def build_setting(name):
 
 
 def form_state(cls, wait_ms=5000):
-    """The element state a form holds (qvprobe state), as qvtest.window_state reads the main
-    window's, for a form of any class."""
-    out = qvtest.probe(ARCH, "state", str(wait_ms), cls)
-    lines = [l for l in out.splitlines() if "|" in l]
-    if not lines:
-        return None
-    head = lines[0].split("|")
-    state = {"form": {"name": head[0], "visible": head[1] == "1", "topmost": head[2] == "1",
-                      "left": int(head[3]), "top": int(head[4]), "width": int(head[5]), "height": int(head[6])}}
-    for line in lines[1:]:
-        f = line.split("|")
-        state[f[0]] = {"visible": f[1] == "1", "enabled": f[2] == "1", "left": int(f[3]), "top": int(f[4]),
-                       "width": int(f[5]), "height": int(f[6]), "color": int(f[7]),
-                       "text": bytes.fromhex(f[8]) if len(f) > 8 else b""}
-    return state
+    return qvtest.window_state(ARCH, wait_ms, cls)
 
 
 def window_facts(cls, wait_ms=5000):
