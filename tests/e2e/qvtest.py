@@ -209,6 +209,11 @@ class E2E(unittest.TestCase):
     def setUp(self):
         global target_exe
         target_exe = None
+        if os.environ.get("QVKU_HOLDS_DISPLAY"):
+            # The windows of the test before may still be closing; when the last one goes, Wine
+            # hands the focus on, and a new window that got it would be activated once more.
+            self.assertTrue(wait_until(lambda: visible_x_windows(r"\.exe$") == [], 30),
+                            "windows of an earlier test stay on the display")
         self.scratch = Scratch(self.id().split(".")[-1])
         self.log = self.scratch.file("standin.log")
 
