@@ -48,7 +48,7 @@ def main():
     ap.add_argument("--enu", required=True)
     ap.add_argument("--chs", required=True)
     ap.add_argument("--out", required=True)
-    ap.add_argument("--method", default="BCJ2", choices=sorted(METHODS))
+    ap.add_argument("--method", default="COPY", choices=sorted(METHODS))
     ap.add_argument("--pad-to", nargs=2, type=int, metavar=("ENU_SIZE", "CHS_SIZE"))
     ap.add_argument("--sevenzip", default="7zz")
     args = ap.parse_args()
