@@ -11,7 +11,7 @@ add_dependencies(about_test qvku_browser)
 # and error boxes open on the one display, where they would take the focus from another test's.
 foreach(arch win64 win32)
   set_property(TEST ${arch}.about_test APPEND PROPERTY ENVIRONMENT "QVKU_BROWSER=$<TARGET_FILE:qvku_browser>")
-  set_tests_properties(${arch}.about_test PROPERTIES RESOURCE_LOCK "htmlfile.${arch};display")
+  set_tests_properties(${arch}.about_test PROPERTIES RESOURCE_LOCK "htmlfile.${arch};display;desktop.${arch}")
 endforeach()
 
 qvku_e2e_test(test_about ARCHES win64 LOCKS markers htmlfile GLOBAL_LOCKS display)

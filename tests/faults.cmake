@@ -48,5 +48,5 @@ add_dependencies(e2e_tools QvKuCorrupt QvKuNoChs QvKuNoArchive)
 
 # The faults without a window need nothing but their prefix; those that close the window share
 # the display.
-qvku_e2e_test(test_faults ARCHES win64 win32)
+qvku_e2e_test(test_faults ARCHES win64 win32 LOCKS desktop)
 qvku_e2e_test(test_faults_window ARCHES win64 win32 GLOBAL_LOCKS display)
