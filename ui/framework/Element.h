@@ -12,7 +12,7 @@
 
 using Handler = std::function<void()>;
 
-struct FontSpec {
+struct FontLook {
     std::string face;
     int height = 12;          // character height in pixels
     bool bold = false;
@@ -35,7 +35,7 @@ struct Element {
     bool autoSize = false;
     bool transparent = true;
     bool ownFont = false;
-    FontSpec font;
+    FontLook font;
     COLORREF textColor = 0;   // resolved colour the label draws in
     CursorKind cursor = CursorKind::Default;
     int picture = -1;         // index into the form's pictures

@@ -114,7 +114,7 @@ private:
     bool OnSetCursor();
     void PlaceAtFirstShow();
     void ApplyAutoSize(Element& e);
-    HFONT FontFor(const FontSpec& spec);
+    HFONT FontFor(const FontLook& look);
     void OnTimer(UINT_PTR id);
     void SyncTimer(int index);
     void AnimationFrame(size_t index);
@@ -125,7 +125,7 @@ private:
     BorderStyle border_ = BorderStyle::None;
     FormPosition position_ = FormPosition::DesktopCenter;
     COLORREF color_ = 0;
-    FontSpec font_;
+    FontLook font_;
     bool keyPreview_ = false;
     int clientWidth_ = 0, clientHeight_ = 0;
     int outerWidth_ = 0, outerHeight_ = 0;

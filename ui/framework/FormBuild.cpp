@@ -46,28 +46,28 @@ void Form::CreateFromLayout(const FormLayout& layout, const HandlerTable& handle
     if (onCreate) onCreate();
 }
 
-static FontSpec FontSpecOf(const FontLayout& font) {
-    FontSpec spec;
-    spec.face = font.face;
-    spec.height = font.height;
-    spec.bold = font.style & kFontBold;
-    spec.italic = font.style & kFontItalic;
-    spec.underline = font.style & kFontUnderline;
-    spec.color = font.colour;
-    spec.charset = font.charset;
-    return spec;
+static FontLook FontLookOf(const FontLayout& font) {
+    FontLook look;
+    look.face = font.face;
+    look.height = font.height;
+    look.bold = font.style & kFontBold;
+    look.italic = font.style & kFontItalic;
+    look.underline = font.style & kFontUnderline;
+    look.color = font.colour;
+    look.charset = font.charset;
+    return look;
 }
 
-HFONT Form::FontFor(const FontSpec& spec) {
-    const std::string key = spec.face + "|" + std::to_string(spec.height) + "|" + std::to_string(spec.bold) +
-                            std::to_string(spec.italic) + std::to_string(spec.underline) + "|" +
-                            std::to_string(spec.charset);
+HFONT Form::FontFor(const FontLook& look) {
+    const std::string key = look.face + "|" + std::to_string(look.height) + "|" + std::to_string(look.bold) +
+                            std::to_string(look.italic) + std::to_string(look.underline) + "|" +
+                            std::to_string(look.charset);
     auto found = fonts_.find(key);
     if (found != fonts_.end()) return static_cast<HFONT>(found->second.get());
     // A negative height asks for the character height, without the internal leading.
-    HFONT font = CreateFontA(-spec.height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline, FALSE,
-                             BYTE(spec.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, spec.face.c_str());
+    HFONT font = CreateFontA(-look.height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, look.italic, look.underline, FALSE,
+                             BYTE(look.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, look.face.c_str());
     fonts_[key].reset(font);
     return font;
 }
@@ -76,7 +76,7 @@ void Form::BuildWindow(const FormLayout& layout) {
     border_ = layout.border;
     position_ = layout.position;
     color_ = layout.colour;
-    font_ = FontSpecOf(layout.font);
+    font_ = FontLookOf(layout.font);
     keyPreview_ = layout.keyPreview;
     caption_ = layout.caption;
     clientWidth_ = layout.clientWidth;
@@ -135,7 +135,7 @@ void Form::BuildElements(const FormLayout& layout, const HandlerTable& handlers)
         e.autoSize = l.autoSize;
         e.transparent = l.transparent;
         e.ownFont = l.ownFont;
-        e.font = l.ownFont ? FontSpecOf(l.font) : font_;
+        e.font = l.ownFont ? FontLookOf(l.font) : font_;
         e.textColor = e.font.color;
         e.hfont = FontFor(e.font);
         e.text = l.text;

@@ -28,7 +28,7 @@ struct GifColour {
 };
 
 enum class GifDisposal : uint8_t {
-    Leave = 0,     // stored 0 (unspecified), 1, and the undefined 4..7
+    Leave = 0,     // stored 0 (none given), 1, and the undefined 4..7
     Background,    // 2: the frame's rectangle becomes transparent again
     Previous,      // 3: the frame's rectangle gets back what it held before the frame
 };

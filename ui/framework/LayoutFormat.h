@@ -141,7 +141,7 @@ struct FormLayout {
 };
 
 // Reads and checks a whole blob. On any fault returns false with `error` naming the element or
-// field and what is wrong; `out` is then unspecified. Reads nothing outside [data, data + size).
+// field and what is wrong; `out` is then not to be used. Reads nothing outside [data, data + size).
 bool ParseLayout(const uint8_t* data, size_t size, FormLayout& out, std::string& error);
 
 // The CRC-32 the header carries (zlib's crc32 of the bytes, starting from 0).
