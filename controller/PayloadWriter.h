@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
+#include "KuFun.h"
 
 struct PayloadFile {
     const char* type;   // resource type and name, found as ExtractResourceToFile finds them
@@ -26,12 +26,9 @@ public:
     bool Written() const { return !failed_ && next_ == files_.size(); }
 
 private:
-    bool Open();
-
     std::vector<PayloadFile> files_;
     size_t next_ = 0;
+    bool opened_ = false;
     bool failed_ = false;
-    UniqueFile file_;
-    const char* bytes_ = nullptr;
-    DWORD size_ = 0, offset_ = 0;
+    ResourceFileWriter file_;
 };

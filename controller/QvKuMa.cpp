@@ -10,10 +10,10 @@
 #include "Func_Reg.h"
 #include "InstallPlan.h"
 #include "KuFun.h"
+#include "PayloadWriter.h"
 #include "Texts.h"
 #include "TickDelay.h"
 #include "WindowsSysVersion.h"
-#include "PayloadWriter.h"
 #include "WorkFolder.h"
 
 std::string WorkDir;

@@ -67,28 +67,42 @@ static HRSRC FindAnyLanguage(const std::string& type, const std::string& name) {
     return first.found ? FindResourceExA(nullptr, type.c_str(), name.c_str(), first.language) : nullptr;
 }
 
-bool FindResourceBytes(const std::string& type, const std::string& name, const void*& bytes, DWORD& count) {
+bool ResourceFileWriter::Open(const std::string& type, const std::string& name, const std::string& path) {
     HRSRC resource = FindAnyLanguage(type, name);
     if (!resource) return false;
     HGLOBAL loaded = LoadResource(nullptr, resource);
-    bytes = loaded ? LockResource(loaded) : nullptr;
-    count = SizeofResource(nullptr, resource);
-    return bytes || !count;
+    bytes_ = static_cast<const char*>(loaded ? LockResource(loaded) : nullptr);
+    size_ = SizeofResource(nullptr, resource);
+    offset_ = 0;
+    done_ = false;
+    if (!bytes_ && size_) return false;
+    file_.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file_.valid();
+}
+
+bool ResourceFileWriter::WriteSome(DWORD maxBytes) {
+    if (!file_.valid()) return false;
+    const DWORD piece = size_ - offset_ < maxBytes ? size_ - offset_ : maxBytes;
+    if (piece) {
+        // Straight from the mapped image: the payload is never copied into our own memory.
+        DWORD written = 0;
+        if (!WriteFile(file_.get(), bytes_ + offset_, piece, &written, nullptr) || written != piece) {
+            file_.reset();
+            return false;
+        }
+        offset_ += piece;
+    }
+    if (offset_ == size_) {
+        if (!file_.close()) return false;
+        done_ = true;
+    }
+    return true;
 }
 
 bool ExtractResourceToFile(const std::string& type, const std::string& name, const std::string& path) {
-    const void* bytes = nullptr;
-    DWORD count = 0;
-    if (!FindResourceBytes(type, name, bytes, count)) return false;
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    if (count) {
-        // Straight from the mapped image: the payload is never copied into our own memory.
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes, count, &written, nullptr) || written != count) return false;
-    }
-    return file.close();
+    ResourceFileWriter writer;
+    return writer.Open(type, name, path) && writer.WriteSome(0xFFFFFFFFu) && writer.Done();
 }
 
 RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs, WORD showCode) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Handles.h"
+
 // Set when the main window closes and never reset; every unlimited wait ends once it is set.
 // The controller owns the decision to set it; the services only read it.
 extern bool StopRequested;
@@ -28,9 +30,24 @@ void DelayWithMessages(int32_t durationMs);
 // is then left alone), when the file can't be made, or when the write stops short.
 bool ExtractResourceToFile(const std::string& type, const std::string& name, const std::string& path);
 
-// The bytes of that resource (found as ExtractResourceToFile finds it) where the loaded image
-// holds them; false when it is missing.
-bool FindResourceBytes(const std::string& type, const std::string& name, const void*& bytes, DWORD& count);
+// The same write a piece at a time, for callers that handle window messages between pieces.
+class ResourceFileWriter {
+public:
+    // Finds the resource and makes the file. False when the resource is missing (the file is
+    // then left alone) or the file can't be made.
+    bool Open(const std::string& type, const std::string& name, const std::string& path);
+    // Writes up to `maxBytes` more and closes the file after the last byte. False when a write
+    // stops short or closing fails.
+    bool WriteSome(DWORD maxBytes);
+    // The whole resource is written and the file closed.
+    bool Done() const { return done_; }
+
+private:
+    UniqueFile file_;
+    const char* bytes_ = nullptr;
+    DWORD size_ = 0, offset_ = 0;
+    bool done_ = false;
+};
 
 constexpr DWORD kWaitForever = 0xFFFFFFFFu;
 
