@@ -16,22 +16,35 @@
 namespace {
 void PumpPass() { Application.ProcessMessages(); }
 
-// A run that must not wait for a click: there is no one to click a box away.
-bool UnattendedRun() {
+RunModeChoice DecideThisRunMode() {
     DeploymentMarkers markers{
         [] { return RegReadDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Setup", "SystemSetupInProgress"); },
         [] { return RegKeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\PE Builder"); }};
-    RunMode mode = DecideRunMode(SplitArguments(GetCommandLineA()), markers).mode;
-    return mode == RunMode::Silent || mode == RunMode::Deployment;
+    return DecideRunMode(SplitArguments(GetCommandLineA()), markers);
+}
+
+// A run that ended by a failure: said plainly where someone may read it, never a box that waits
+// for a click in an unattended run, or one that has no window system to appear on.
+int EndAfterFailure(bool unattended, const std::string& message) {
+    AbandonRun();
+    if (!unattended && Application.Handle()) Application.ShowError(message);
+    return int(kExitInstallFailure);
 }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystem();
+    const RunModeChoice mode = DecideThisRunMode();
+    // A run with no one in front of it needs no window system: where none can be had, it goes on
+    // with the windows' state held as data, and its exit code tells what the installers did.
+    const bool unattended = mode.mode == RunMode::Silent || mode.mode == RunMode::Deployment;
+    Application.AllowWindowless = unattended;
     Application.Initialize(instance);
     SetPumpPass(PumpPass);
     Application.OnSettingChange = RefreshUiLanguage;
+    Application.OnHandlerFailure = AbandonRun;
     GetUiLanguage();  // the interface language is the thread's locale at start-up
+    SetRunMode(mode);
     try {
         Form1 = new TForm1;
         Form1->CreateFromResource("TFORM1", Form1->Handlers());
@@ -40,9 +53,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Form2->CreateFromResource("TFORM2", Form2->Handlers());
         Application.Run();
     } catch (const std::exception& e) {
-        // A broken build or an exhausted machine: said plainly, and never a hang in silent mode.
-        if (!UnattendedRun()) Application.ShowError(e.what());
-        return int(kExitInstallFailure);
+        return EndAfterFailure(unattended, e.what());
     }
+    if (Application.Failed()) return EndAfterFailure(unattended, Application.FailureMessage());
     return int(ProcessExitCode);
 }

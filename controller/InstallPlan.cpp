@@ -11,12 +11,10 @@ bool IsSupportedSystem(const std::string& windowsName) {
     return false;
 }
 
-std::string WorkDirCandidate(const std::string& windowsDir, int attempt) {
+std::string WorkDirName(const std::string& windowsDir, const std::string& randomPart) {
     std::string dir = windowsDir;
     if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    dir += "\\temp\\~qvku";
-    if (attempt > 0) dir += "." + std::to_string(attempt);
-    return dir + ".tmp";
+    return dir + "\\temp\\~qvku." + randomPart + ".tmp";
 }
 
 const char kEnuInstallerName[] = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe";
@@ -26,17 +24,23 @@ const char kPayloadFolderName[] = "NET4.5";
 std::string ExtractorPath(const std::string& workDir) { return workDir + "\\qvzip.qv"; }
 std::string ArchivePath(const std::string& workDir) { return workDir + "\\NET4.5.7z"; }
 std::string PayloadDir(const std::string& workDir) { return workDir + "\\NET4.5"; }
-std::string ExtractorCommand(const std::string& workDir) { return workDir + "\\qvzip.qv X \"NET4.5.7z\" -R -Y"; }
-std::string EnuInstallerCommand(const std::string& workDir) {
-    return PayloadDir(workDir) + "\\" + kEnuInstallerName + " /q /norestart";
+std::string EnuInstallerPath(const std::string& workDir) { return PayloadDir(workDir) + "\\" + kEnuInstallerName; }
+std::string ChsInstallerPath(const std::string& workDir) { return PayloadDir(workDir) + "\\" + kChsInstallerName; }
+
+static ProgramCommand Command(const std::string& program, const std::string& arguments) {
+    return {program, "\"" + program + "\" " + arguments};
 }
-std::string ChsInstallerCommand(const std::string& workDir) {
-    return PayloadDir(workDir) + "\\" + kChsInstallerName + " /q /norestart";
+ProgramCommand ExtractorCommand(const std::string& workDir) {
+    return Command(ExtractorPath(workDir), "X \"NET4.5.7z\" -R -Y");
 }
-std::string PayloadRemovalCommand(const std::string& workDir) {
-    return "cmd /c rd /s /q \"" + workDir + "\\NET4.5\"";
+ProgramCommand EnuInstallerCommand(const std::string& workDir) {
+    return Command(EnuInstallerPath(workDir), "/q /norestart");
 }
-std::string WorkDirRemovalCommand(const std::string& workDir) {
+ProgramCommand ChsInstallerCommand(const std::string& workDir) {
+    return Command(ChsInstallerPath(workDir), "/q /norestart");
+}
+std::string PayloadRemovalCommand(const std::string& workDir) { return "rd /s /q \"" + workDir + "\\NET4.5\""; }
+std::string WorkDirRemovalCommand(const std::string& workDir, const std::string& ping) {
     // A program that still runs from the folder (an installer that went on after the window was
     // closed, or a removal of the payload folder racing this one) keeps it from going at once:
     // the removal tries again after growing pauses, for about ten minutes, and stops as soon
@@ -53,12 +57,14 @@ std::string WorkDirRemovalCommand(const std::string& workDir) {
     const std::string quoted = "\"" + workDir.substr(slash == std::string::npos ? 0 : slash + 1) + "\"";
     std::string command = "rd /s /q " + quoted + " 2>nul";
     for (size_t i = sizeof kPausesSeconds / sizeof kPausesSeconds[0]; i-- > 0;)
-        command = "rd /s /q " + quoted + " 2>nul & if exist " + quoted + " (ping -n " +
+        command = "rd /s /q " + quoted + " 2>nul & if exist " + quoted + " (\"" + ping + "\" -n " +
                   std::to_string(kPausesSeconds[i] + 1) + " 127.0.0.1 >nul & " + command + " )";
-    return "cmd /c cd /d \"" + parent + "\" && (" + command + " )";
+    return "cd /d \"" + parent + "\" && (" + command + " )";
 }
-std::string SelfDeleteCommand(const std::string& exePath) {
-    return "cmd /c ping 127.0.0.1 & del /f /q \"" + exePath + "\"";
+std::string SelfDeleteCommand(const std::string& exePath, const std::string& ping) {
+    // cmd takes a line that begins with a quote as a quoted whole and drops its first and last
+    // quote: the line begins with a command of its own instead.
+    return "cd . & \"" + ping + "\" 127.0.0.1 & del /f /q \"" + exePath + "\"";
 }
 
 ProgressStep NextProgressWidth(int width) { return {width + 1, width + 1 > 345}; }

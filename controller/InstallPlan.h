@@ -8,25 +8,35 @@
 extern const char* const SupportedSystems[9];
 bool IsSupportedSystem(const std::string& windowsName);
 
-// Candidate names of the work folder under <windows>\temp: "~qvku.tmp", then "~qvku.1.tmp",
-// "~qvku.2.tmp", ... A run never reuses a folder that exists, so each takes the first free one.
-std::string WorkDirCandidate(const std::string& windowsDir, int attempt);
+// The work folder under <windows>\temp: "~qvku." and a random part no one can guess or take
+// first (hex digits from the system's random source), then ".tmp".
+std::string WorkDirName(const std::string& windowsDir, const std::string& randomPart);
 
 extern const char kEnuInstallerName[];
 extern const char kChsInstallerName[];
 extern const char kPayloadFolderName[];   // "NET4.5"
 
-// The extractor and installer commands carry the work folder unquoted; the three cmd
-// commands quote it.
-std::string ExtractorCommand(const std::string& workDir);
+// A program started by the installer: its full path, given to the system as it is (never
+// searched for), and its command line, which begins with the same path in quotes.
+struct ProgramCommand {
+    std::string program;
+    std::string commandLine;
+};
+ProgramCommand ExtractorCommand(const std::string& workDir);
+ProgramCommand EnuInstallerCommand(const std::string& workDir);
+ProgramCommand ChsInstallerCommand(const std::string& workDir);
 std::string ExtractorPath(const std::string& workDir);
 std::string ArchivePath(const std::string& workDir);
 std::string PayloadDir(const std::string& workDir);
-std::string EnuInstallerCommand(const std::string& workDir);
-std::string ChsInstallerCommand(const std::string& workDir);
+std::string EnuInstallerPath(const std::string& workDir);
+std::string ChsInstallerPath(const std::string& workDir);
+
+// What the command interpreter is given after "/c" for the removals and the self-delete. They
+// run detached; what they call that is no command of cmd's own (the pause) is named by its full
+// path, `ping`, in the system folder.
 std::string PayloadRemovalCommand(const std::string& workDir);
-std::string WorkDirRemovalCommand(const std::string& workDir);
-std::string SelfDeleteCommand(const std::string& exePath);
+std::string WorkDirRemovalCommand(const std::string& workDir, const std::string& ping);
+std::string SelfDeleteCommand(const std::string& exePath, const std::string& ping);
 
 // The progress fill grows one pixel a tick from 20 and stops past 345.
 constexpr int kProgressStartWidth = 20;
@@ -43,7 +53,6 @@ constexpr uint32_t kExitRestartInitiated = 1641;
 constexpr uint32_t kExitUserCancelled = 1602;
 constexpr uint32_t kExitInstallFailure = 1603;
 constexpr uint32_t kExitUnsupportedSystem = 5100;
-constexpr uint32_t kStillActive = 259;
 
 // Gathers what happened during a run into the one exit code that tells it: the first failure
 // decides; a cancel counts as a failure unless something failed before it; success with a

@@ -11,6 +11,7 @@
 #include "InstallPlan.h"
 #include "KuFun.h"
 #include "PayloadWriter.h"
+#include "SystemPrograms.h"
 #include "Texts.h"
 #include "TickDelay.h"
 #include "WindowsSysVersion.h"
@@ -45,13 +46,13 @@ void LeaveWorkFolder() {
     if (slash != std::string::npos) SetCurrentDirectoryA(WorkDir.substr(0, slash).c_str());
 }
 
-void StartDetached(const std::string& command) { WinExec(command.c_str(), SW_HIDE); }
+void StartDetached(const std::string& command) { StartHiddenCommand(command); }
 
 void RemoveWorkFolderIfThere() {
     if (!workDirMade || removalStarted || !FolderExists(WorkDir)) return;
     removalStarted = true;
     LeaveWorkFolder();
-    StartDetached(WorkDirRemovalCommand(WorkDir));
+    StartDetached(WorkDirRemovalCommand(WorkDir, SystemProgram("ping.exe")));
 }
 
 std::string ExecutablePath() {
@@ -61,19 +62,21 @@ std::string ExecutablePath() {
 }
 
 // An installer or the extractor, unless the window was closed: after that no program starts.
-bool RunStep(const std::string& command, WORD show, RunResult& result) {
+bool RunStep(const ProgramCommand& command, WORD show, RunResult& result) {
     if (StopRequested) return false;
-    result = RunProgram(command, kWaitForever, show);
+    result = RunProgram(command.program, command.commandLine, kWaitForever, show);
     return true;
 }
 }  // namespace
 
+void SetRunMode(const RunModeChoice& choice) { runMode = choice; }
+
+void AbandonRun() {
+    StopRequested = true;
+    RemoveWorkFolderIfThere();
+}
+
 void TForm1::FormCreate() {
-    WorkDir = WorkDirCandidate(WindowsFolder(), 0);
-    DeploymentMarkers markers{
-        [] { return RegReadDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Setup", "SystemSetupInProgress"); },
-        [] { return RegKeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\PE Builder"); }};
-    runMode = DecideRunMode(SplitArguments(GetCommandLineA()), markers);
     if (runMode.mode == RunMode::Interactive) return;
 
     if (runMode.mode == RunMode::Silent) {
@@ -90,7 +93,7 @@ void TForm1::FormCreate() {
         SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
     }
     Label3Click();
-    if (runMode.selfDelete) StartDetached(SelfDeleteCommand(ExecutablePath()));
+    if (runMode.selfDelete) StartDetached(SelfDeleteCommand(ExecutablePath(), SystemProgram("ping.exe")));
     Application.Terminate();
 }
 
@@ -134,8 +137,8 @@ void TForm1::Label3Click() {
     if (payloadReady && RunStep(ExtractorCommand(WorkDir), SW_HIDE, extractor)) {
         // 7-Zip ends with 0, or 1 after mere warnings; the installers must be there either way.
         payloadReady = extractor.started && !extractor.stillRunning && extractor.exitCode <= 1 &&
-                       GetFileAttributesA((PayloadDir(WorkDir) + "\\" + kEnuInstallerName).c_str()) != INVALID_FILE_ATTRIBUTES &&
-                       GetFileAttributesA((PayloadDir(WorkDir) + "\\" + kChsInstallerName).c_str()) != INVALID_FILE_ATTRIBUTES;
+                       GetFileAttributesA(EnuInstallerPath(WorkDir).c_str()) != INVALID_FILE_ATTRIBUTES &&
+                       GetFileAttributesA(ChsInstallerPath(WorkDir).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     if (!payloadReady && !StopRequested) outcome.PayloadFailed();
 

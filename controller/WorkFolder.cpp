@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include "../services/Handles.h"
+#include "../services/RandomText.h"
 #include "InstallPlan.h"
 
 std::string WindowsFolder() {
@@ -22,6 +23,7 @@ bool FolderExists(const std::string& path) {
 }
 
 static void CreateParents(const std::string& folder) {
+    // Only the folders above the work folder: ours is made below, new, with its own security.
     for (std::string::size_type i = folder.find('\\', 3); i != std::string::npos; i = folder.find('\\', i + 1))
         CreateDirectoryA(folder.substr(0, i).c_str(), nullptr);
 }
@@ -38,9 +40,13 @@ std::string CreateWorkFolder(const std::string& windowsFolder) {
         return "";
     UniqueLocal owner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    CreateParents(WorkDirCandidate(windowsFolder, 0));
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string candidate = WorkDirCandidate(windowsFolder, attempt);
+    CreateParents(WorkDirName(windowsFolder, "x"));
+    // 128 random bits: a name that exists already was not made by guessing, yet it is never
+    // used; a new draw is taken instead.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string random = RandomHex(16);
+        if (random.empty()) return "";
+        const std::string candidate = WorkDirName(windowsFolder, random);
         if (CreateDirectoryA(candidate.c_str(), &attributes)) return candidate;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
     }

@@ -7,9 +7,9 @@
 // The Windows folder: %windir%, or the system's own answer when that is not set.
 std::string WindowsFolder();
 
-// Creates the first free candidate "~qvku.tmp", "~qvku.1.tmp", ... under <windows>\temp (the
-// temp folder itself is made when missing). A folder that exists already is never reused.
-// Returns the empty text when none could be made.
+// Creates a new folder "~qvku.<random>.tmp" under <windows>\temp (the temp folder itself is made
+// when missing). A folder that exists already is never reused. Returns the empty text when none
+// could be made.
 std::string CreateWorkFolder(const std::string& windowsFolder);
 
 bool FolderExists(const std::string& path);

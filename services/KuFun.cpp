@@ -105,7 +105,7 @@ bool ExtractResourceToFile(const std::string& type, const std::string& name, con
     return writer.Open(type, name, path) && writer.WriteSome(0xFFFFFFFFu) && writer.Done();
 }
 
-RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs, WORD showCode) {
+RunResult RunProgram(const std::string& program, const std::string& commandLine, DWORD timeoutMs, WORD showCode) {
     RunResult result;
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
@@ -115,7 +115,7 @@ RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs, WORD showC
     PROCESS_INFORMATION info = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
                         nullptr, nullptr, &startup, &info))
         return result;
     UniqueHandle process(info.hProcess), thread(info.hThread);
@@ -138,7 +138,7 @@ RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs, WORD showC
 }
 
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs, WORD showCode) {
-    return RunProgram(commandLine, timeoutMs, showCode).exitCode;
+    return RunProgram("", commandLine, timeoutMs, showCode).exitCode;
 }
 
 static PVOID savedRedirection = nullptr;

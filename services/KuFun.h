@@ -57,8 +57,10 @@ struct RunResult {
     bool stillRunning = false;
 };
 // Starts the program and waits for it. With kWaitForever the wait keeps messages flowing in
-// 100 ms slices and ends early once StopRequested is set.
-RunResult RunProgram(const std::string& commandLine, DWORD timeoutMs, WORD showCode);
+// 100 ms slices and ends early once StopRequested is set. `program`, the full path of the file
+// to run, is given to the system as it is; when it is empty the system takes the program from
+// the command line and searches for it, which the installer itself never lets it do.
+RunResult RunProgram(const std::string& program, const std::string& commandLine, DWORD timeoutMs, WORD showCode);
 // The exit code alone; 0 also when the start failed.
 DWORD RunAndWait(const std::string& commandLine, DWORD timeoutMs, WORD showCode);
 

@@ -34,3 +34,9 @@ extern TForm1* Form1;
 extern std::string WorkDir;
 // What the process ends with; set by the install sequence.
 extern uint32_t ProcessExitCode;
+
+struct RunModeChoice;
+// The run mode, decided once at start-up, before any window, and acted on by FormCreate.
+void SetRunMode(const RunModeChoice& choice);
+// After a failure that ended the run: nothing more starts, and the work folder goes.
+void AbandonRun();

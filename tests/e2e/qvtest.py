@@ -303,9 +303,10 @@ def wait_for_state(arch, predicate, timeout=30):
 
 class WindirRun(Run):
     """Like Run, with the environment variable windir of the installer set to `windir`, a
-    Windows path without blanks."""
+    Windows path without blanks; with `path_first`, that folder leads its PATH; with `cwd`, it
+    starts in that (Linux) folder."""
 
-    def __init__(self, arch, exe, args=(), windir=None, env=None, locale="en", log=None):
+    def __init__(self, arch, exe, args=(), windir=None, env=None, locale="en", log=None, path_first=None, cwd=None):
         self.arch = arch
         e = dict(os.environ)
         e["LC_ALL"] = LOCALES[locale]
@@ -314,12 +315,13 @@ class WindirRun(Run):
         e.update(env or {})
         assert windir and " " not in windir, windir
         with tempfile.NamedTemporaryFile("w", prefix="qvcmd.", suffix=".txt", dir=BUILD, delete=False) as f:
-            f.write(f"cmd /c set windir={windir}&& {win_path(PROBE)} run {win_path(exe)} {' '.join(args)}".rstrip())
+            path = f"set PATH={path_first};%PATH%&& " if path_first else ""
+            f.write(f"cmd /c {path}set windir={windir}&& {win_path(PROBE)} run {win_path(exe)} {' '.join(args)}".rstrip())
             self.command_file = f.name
         self.out = tempfile.NamedTemporaryFile(prefix="qvrun.", suffix=".txt", dir=BUILD, delete=False)
         # qvprobe exec reports cmd's own code after the installer's: wait() takes the first.
         self.proc = subprocess.Popen([WINE_RUN, arch, PROBE, "exec", win_path(self.command_file)], env=e,
-                                     stdout=self.out, stderr=subprocess.DEVNULL)
+                                     stdout=self.out, stderr=subprocess.DEVNULL, cwd=cwd)
 
     def wait(self, timeout=120):
         try:
@@ -329,9 +331,12 @@ class WindirRun(Run):
                 os.unlink(self.command_file)
 
 
+WORK_FOLDER = r"~qvku\.[0-9a-f]{32}\.tmp"
+
+
 def work_folders(temp_dir):
-    """The work folders ("~qvku.tmp", "~qvku.N.tmp") in a Linux folder that stands for
+    """The work folders ("~qvku.<32 hex digits>.tmp") in a Linux folder that stands for
     <windir>\\temp."""
     if not os.path.isdir(temp_dir):
         return []
-    return sorted(n for n in os.listdir(temp_dir) if re.fullmatch(r"~qvku(\.\d+)?\.tmp", n, re.IGNORECASE))
+    return sorted(n for n in os.listdir(temp_dir) if re.fullmatch(WORK_FOLDER, n))

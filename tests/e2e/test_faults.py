@@ -4,6 +4,7 @@ full disk. Each run has a Windows folder of its own, so that the work folders it
 told apart; whatever happens, the run ends, its exit code tells what happened, and no work
 folder stays."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -74,9 +75,10 @@ class Faults(E2E):
                 self.assertEqual(self.entries("start"), [], "no installer may run from a broken payload")
                 self.assertNoWorkFolderLeft()
 
-    def test_planted_work_folder_is_left_alone_and_its_extractor_never_runs(self):
+    def test_likely_work_folder_names_taken_first_change_nothing(self):
         # Someone made "~qvku.tmp" first and put a program of theirs in it as the extractor, one
-        # that cannot be overwritten (immutable even for root, which Wine runs as here).
+        # that cannot be overwritten (immutable even for root, which Wine runs as here), and took
+        # the other names a guess would try with folders, files and links to a folder of theirs.
         planted = os.path.join(self.temp, "~qvku.tmp")
         os.mkdir(planted)
         hostile = os.path.join(planted, "qvzip.qv")
@@ -85,14 +87,22 @@ class Faults(E2E):
             hostile_bytes = f.read()
         subprocess.run(["chattr", "+i", hostile], check=True)
         self.addCleanup(subprocess.run, ["chattr", "-i", hostile])
+        theirs = os.path.join(self.scratch.path, "theirs")
+        os.mkdir(theirs)
+        for i in range(1, 31):
+            guess = os.path.join(self.temp, f"~qvku.{i}.tmp")
+            [os.mkdir, lambda p: open(p, "w").close(), lambda p: os.symlink(theirs, p)][i % 3](guess)
+        before = sorted(os.listdir(self.temp))
 
         self.assertEqual(self.run_silent(qvtest.EXE).wait(), 0)
         self.assertEqual([e["standin"] for e in self.entries("start")], ["ENU", "CHS"],
                          "the planted program ran, or an installer did not")
         work = self.entries("start", "ENU")[0]["cwd"][: -len("\\NET4.5")]
-        self.assertEqual(work, qvtest.win_path(self.temp) + "\\~qvku.1.tmp")
-        self.assertNoWorkFolderLeft(keep=["~qvku.tmp"])
+        self.assertRegex(work, "^" + re.escape(qvtest.win_path(self.temp) + "\\") + qvtest.WORK_FOLDER + "$")
+        self.assertNoWorkFolderLeft()
+        self.assertEqual(sorted(os.listdir(self.temp)), before, "a planted name was removed or added to")
         self.assertEqual(os.listdir(planted), ["qvzip.qv"])
+        self.assertEqual(os.listdir(theirs), [], "the run wrote through a planted link")
         with open(hostile, "rb") as f:
             self.assertEqual(f.read(), hostile_bytes)
 

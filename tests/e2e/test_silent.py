@@ -35,11 +35,12 @@ class SilentInstall(E2E):
         enu, chs = starts
         self.assertGreaterEqual(int(chs["tick"]), int(ends[0]["tick"]), "the pack started before the installer ended")
         work = enu["cwd"][: -len("\\NET4.5")]
-        self.assertRegex(work, r"^C:\\windows\\temp\\~qvku(\.\d+)?\.tmp$")
+        self.assertRegex(work, r"^C:\\windows\\temp\\" + qvtest.WORK_FOLDER + "$")
         self.assertEqual(enu["cwd"], work + "\\NET4.5")
         self.assertEqual(chs["cwd"], work + "\\NET4.5")
-        self.assertEqual(enu["cmd"], work + "\\NET4.5\\" + ENU + " /q /norestart")
-        self.assertEqual(chs["cmd"], work + "\\NET4.5\\" + CHS + " /q /norestart")
+        self.assertEqual(enu["cmd"], '"' + work + "\\NET4.5\\" + ENU + '" /q /norestart')
+        self.assertEqual(chs["cmd"], '"' + work + "\\NET4.5\\" + CHS + '" /q /norestart')
+        self.assertEqual(enu["self"], work + "\\NET4.5\\" + ENU)
         self.assertEqual(enu["show"], "0" if ARCH == "win64" else "1")
         self.assertEqual(chs["show"], "0")
         self.assertEqual(enu["parent"].lower(), "qvkusilent.exe")
@@ -65,7 +66,7 @@ class SilentInstall(E2E):
         exe = self.scratch.copy_exe("QvKuNoWindir.exe")
         self.assertEqual(qvtest.run_installer(ARCH, exe, ["-s"], log=self.log, env={"QVKU_PROBE_UNSET": "windir"}), 0)
         cwd = self.entries("start", "ENU")[0]["cwd"]
-        self.assertRegex(cwd, r"^C:\\windows\\temp\\~qvku(\.\d+)?\.tmp\\NET4\.5$")
+        self.assertRegex(cwd, r"^C:\\windows\\temp\\" + qvtest.WORK_FOLDER + r"\\NET4\.5$")
 
     def test_self_delete_only_with_the_second_switch(self):
         cases = [(["-s", "-d"], False), (["/S", "/D"], False), (["-s", "x"], True), (["-s"], True)]

@@ -13,36 +13,60 @@ TEST(InstallPlan, SupportedSystems) {
         EXPECT_FALSE(IsSupportedSystem(name)) << name;
 }
 
-TEST(InstallPlan, WorkDirCandidates) {
-    EXPECT_EQ(WorkDirCandidate("C:\\windows", 0), "C:\\windows\\temp\\~qvku.tmp");
-    EXPECT_EQ(WorkDirCandidate("C:\\windows\\", 0), "C:\\windows\\temp\\~qvku.tmp");
-    EXPECT_EQ(WorkDirCandidate("C:\\windows", 1), "C:\\windows\\temp\\~qvku.1.tmp");
-    EXPECT_EQ(WorkDirCandidate("C:\\windows", 12), "C:\\windows\\temp\\~qvku.12.tmp");
+TEST(InstallPlan, WorkDirName) {
+    EXPECT_EQ(WorkDirName("C:\\windows", "0f1e"), "C:\\windows\\temp\\~qvku.0f1e.tmp");
+    EXPECT_EQ(WorkDirName("C:\\windows\\", "0f1e"), "C:\\windows\\temp\\~qvku.0f1e.tmp");
 }
 
-TEST(InstallPlan, CommandLines) {
-    const std::string w = "C:\\windows\\temp\\~qvku.tmp";
-    EXPECT_EQ(ExtractorCommand(w), w + "\\qvzip.qv X \"NET4.5.7z\" -R -Y");
-    EXPECT_EQ(EnuInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-ENU.exe /q /norestart");
-    EXPECT_EQ(ChsInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-CHS.exe /q /norestart");
-    EXPECT_EQ(PayloadRemovalCommand(w), "cmd /c rd /s /q \"" + w + "\\NET4.5\"");
-    const std::string removal = WorkDirRemovalCommand(w);
-    const std::string rd = "rd /s /q \"~qvku.tmp\" 2>nul";
-    EXPECT_EQ(removal.rfind("cmd /c cd /d \"C:\\windows\\temp\" && (" + rd +
-                                " & if exist \"~qvku.tmp\" (ping -n 3 127.0.0.1 >nul & ", 0), 0u) << removal;
-    // thirty attempts in all, each but the last followed by a test and a pause
-    size_t attempts = 0;
-    for (size_t at = removal.find(rd); at != std::string::npos; at = removal.find(rd, at + 1)) ++attempts;
+TEST(InstallPlan, ProgramsAreNamedByTheirFullPathAndQuoted) {
+    const std::string w = "C:\\windows\\temp\\~qvku.0f1e.tmp";
+    struct Case {
+        ProgramCommand command;
+        std::string program, arguments;
+    } cases[] = {
+        {ExtractorCommand(w), w + "\\qvzip.qv", "X \"NET4.5.7z\" -R -Y"},
+        {EnuInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-ENU.exe", "/q /norestart"},
+        {ChsInstallerCommand(w), w + "\\NET4.5\\NDP452-KB2901907-x86-x64-AllOS-CHS.exe", "/q /norestart"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.command.program, c.program);
+        EXPECT_EQ(c.command.commandLine, "\"" + c.program + "\" " + c.arguments);
+    }
+}
+
+TEST(InstallPlan, CommandInterpreterCommands) {
+    const std::string w = "C:\\windows\\temp\\~qvku.0f1e.tmp";
+    const std::string ping = "C:\\windows\\system32\\ping.exe";
+    EXPECT_EQ(PayloadRemovalCommand(w), "rd /s /q \"" + w + "\\NET4.5\"");
+    const std::string removal = WorkDirRemovalCommand(w, ping);
+    const std::string rd = "rd /s /q \"~qvku.0f1e.tmp\" 2>nul";
+    EXPECT_EQ(removal.rfind("cd /d \"C:\\windows\\temp\" && (" + rd + " & if exist \"~qvku.0f1e.tmp\" (\"" + ping +
+                                "\" -n 3 127.0.0.1 >nul & ", 0), 0u) << removal;
+    // thirty attempts in all, each but the last followed by a test and a pause; every pause is
+    // the system's ping by its full path, none is found by a search
+    auto count = [&removal](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = removal.find(what); at != std::string::npos; at = removal.find(what, at + 1)) ++n;
+        return n;
+    };
+    const size_t attempts = count(rd), pauses = count("\"" + ping + "\" -n ");
+    EXPECT_EQ(count("ping"), pauses);
     EXPECT_EQ(attempts, 30u);
+    EXPECT_EQ(pauses, 29u);
     EXPECT_EQ(std::count(removal.begin(), removal.end(), '('), std::count(removal.begin(), removal.end(), ')'));
-    EXPECT_LT(removal.size(), 8191u) << "the longest line cmd takes";
+    EXPECT_LT(removal.size() + 64, 8191u) << "the longest line cmd takes, with cmd's own path before it";
     // The Windows folder may be as long as a path can be; the command stays within cmd's line.
-    const std::string deep = WorkDirCandidate("C:\\" + std::string(240, 'w'), 999);
-    const std::string deepRemoval = WorkDirRemovalCommand(deep);
-    EXPECT_LT(deepRemoval.size(), 8191u);
-    EXPECT_EQ(deepRemoval.rfind("cmd /c cd /d \"C:\\" + std::string(240, 'w') + "\\temp\" && (rd /s /q \"~qvku.999.tmp\" ", 0), 0u);
-    EXPECT_EQ(WorkDirRemovalCommand("\\~qvku.tmp").rfind("cmd /c cd /d \"\\\" && (rd /s /q \"~qvku.tmp\" ", 0), 0u);
-    EXPECT_EQ(SelfDeleteCommand("C:\\a b\\QvKu.exe"), "cmd /c ping 127.0.0.1 & del /f /q \"C:\\a b\\QvKu.exe\"");
+    const std::string deep = WorkDirName("C:\\" + std::string(200, 'w'), std::string(32, 'f'));
+    const std::string deepRemoval = WorkDirRemovalCommand(deep, ping);
+    EXPECT_LT(deepRemoval.size() + 64, 8191u);
+    EXPECT_EQ(deepRemoval.rfind("cd /d \"C:\\" + std::string(200, 'w') + "\\temp\" && (rd /s /q \"~qvku." +
+                                    std::string(32, 'f') + ".tmp\" ", 0), 0u);
+    EXPECT_EQ(WorkDirRemovalCommand("\\~qvku.tmp", ping).rfind("cd /d \"\\\" && (rd /s /q \"~qvku.tmp\" ", 0), 0u);
+    // cmd drops the first and last quote of a line that begins with one: none does.
+    for (const std::string& command : {PayloadRemovalCommand(w), removal, SelfDeleteCommand("C:\\a b\\QvKu.exe", ping)})
+        EXPECT_NE(command.front(), '"') << command;
+    EXPECT_EQ(SelfDeleteCommand("C:\\a b\\QvKu.exe", ping),
+              "cd . & \"" + ping + "\" 127.0.0.1 & del /f /q \"C:\\a b\\QvKu.exe\"");
 }
 
 TEST(InstallPlan, ProgressStopsAt346) {

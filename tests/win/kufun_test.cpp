@@ -90,7 +90,7 @@ TEST_F(KuFun, ExtractIntoAFileInUseFails) {
 
 TEST_F(KuFun, RunReturnsTheExitCode) {
     for (int code : {0, 1, 1603, 3010}) {
-        RunResult r = RunProgram(Child() + " exit " + std::to_string(code), kWaitForever, SW_HIDE);
+        RunResult r = RunProgram("", Child() + " exit " + std::to_string(code), kWaitForever, SW_HIDE);
         EXPECT_TRUE(r.started);
         EXPECT_FALSE(r.stillRunning);
         EXPECT_EQ(r.exitCode, DWORD(code));
@@ -100,7 +100,7 @@ TEST_F(KuFun, RunReturnsTheExitCode) {
 
 TEST_F(KuFun, MissingProgramGivesZeroAtOnceWithoutAPumpPass) {
     const DWORD start = GetTickCount();
-    RunResult r = RunProgram(dir / "no-such-program.exe /q", kWaitForever, SW_HIDE);
+    RunResult r = RunProgram("", dir / "no-such-program.exe /q", kWaitForever, SW_HIDE);
     EXPECT_FALSE(r.started);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(RunAndWait(dir / "no-such-program.exe", kWaitForever, SW_HIDE), 0u);
@@ -111,13 +111,13 @@ TEST_F(KuFun, MissingProgramGivesZeroAtOnceWithoutAPumpPass) {
 TEST_F(KuFun, ProgramNamedQvStarts) {
     const std::string qv = dir / "qvzip.qv";
     ASSERT_TRUE(CopyFileA(Child().c_str(), qv.c_str(), FALSE));
-    RunResult r = RunProgram(qv + " exit 42", kWaitForever, SW_HIDE);
+    RunResult r = RunProgram("", qv + " exit 42", kWaitForever, SW_HIDE);
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 42u);
 }
 
 TEST_F(KuFun, FiniteTimeOutLeavesTheProgramRunning) {
-    RunResult r = RunProgram(Child() + " sleep 3000 7", 200, SW_HIDE);
+    RunResult r = RunProgram("", Child() + " sleep 3000 7", 200, SW_HIDE);
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 259u);
     EXPECT_TRUE(r.stillRunning);
@@ -128,14 +128,14 @@ TEST_F(KuFun, StopAlreadySetStartsTheProgramAndReturnsAtOnce) {
     StopRequested = true;
     const std::string marker = dir / "started.txt";
     const DWORD start = GetTickCount();
-    RunResult r = RunProgram(Child() + " sleep 1500 0", kWaitForever, SW_HIDE);
+    RunResult r = RunProgram("", Child() + " sleep 1500 0", kWaitForever, SW_HIDE);
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 259u);
     EXPECT_TRUE(r.stillRunning);
     // and the program really started: it writes its current folder when asked to
     StopRequested = false;
-    EXPECT_EQ(RunProgram(Child() + " cwd " + marker, kWaitForever, SW_HIDE).exitCode, 0u);
+    EXPECT_EQ(RunProgram("", Child() + " cwd " + marker, kWaitForever, SW_HIDE).exitCode, 0u);
     EXPECT_TRUE(FileExists(marker));
 }
 
@@ -147,7 +147,7 @@ VOID CALLBACK RequestStop(HWND, UINT, UINT_PTR id, DWORD) {
 TEST_F(KuFun, StopSetDuringTheWaitEndsItWithinOneCycle) {
     SetTimer(nullptr, 0, 300, RequestStop);
     const DWORD start = GetTickCount();
-    RunResult r = RunProgram(Child() + " sleep 8000 0", kWaitForever, SW_HIDE);
+    RunResult r = RunProgram("", Child() + " sleep 8000 0", kWaitForever, SW_HIDE);
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 259u);
@@ -158,7 +158,7 @@ TEST_F(KuFun, StopSetDuringTheWaitEndsItWithinOneCycle) {
 }
 
 TEST_F(KuFun, UnlimitedWaitKeepsMessagesFlowing) {
-    RunResult r = RunProgram(Child() + " sleep 1000 5", kWaitForever, SW_HIDE);
+    RunResult r = RunProgram("", Child() + " sleep 1000 5", kWaitForever, SW_HIDE);
     EXPECT_EQ(r.exitCode, 5u);
     EXPECT_GE(pumpPasses, 5) << "about one pass per 100 ms";
 }

@@ -15,6 +15,8 @@
 //                                   (classes)
 //   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
 //                                   "text=..." (hex of the bytes), then presses its OK button
+//   qvprobe fail [MS]               asks the main window to fail inside a handler (WM_COPYDATA
+//                                   'QVFX'), as a fault in the program would
 //   qvprobe close [MS [CLASS]]      sends the main window (or that form) the system's close
 //                                   command
 //   qvprobe restore                 restores the minimised application from its taskbar button
@@ -321,6 +323,15 @@ int main(int argc, char** argv) {
     if (verb == "window") return WindowFacts(ms, cls);
     if (verb == "msgbox") return MessageBoxProbe(ms);
     if (verb == "gdi") return Gdi(ms);
+    if (verb == "fail") {
+        HWND hwnd = WaitForWindow("TForm1", ms);
+        if (!hwnd) return 1;
+        char tag[] = "fail";
+        COPYDATASTRUCT query = {0x51564658, sizeof tag, tag};
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(hwnd, WM_COPYDATA, 0, LPARAM(&query), SMTO_ABORTIFHUNG, 10000, &result);
+        return 0;
+    }
     if (verb == "close") {
         HWND hwnd = WaitForWindow(cls, ms);
         if (!hwnd) return 1;

@@ -4,19 +4,27 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <regex>
+
 #include "TestSupport.h"
 #include "WorkFolder.h"
 
-TEST(WorkFolder, TakesTheFirstFreeNameAndNeverOneThatExists) {
+TEST(WorkFolder, EveryRunTakesANewUnguessableNameThatPlantedOnesDoNotBlock) {
     ScratchDir windows;  // stands for the Windows folder; its temp folder does not exist yet
     const std::string temp = windows / "temp";
-    EXPECT_EQ(CreateWorkFolder(windows.path()), temp + "\\~qvku.tmp") << "the temp folder is made as well";
-    EXPECT_EQ(CreateWorkFolder(windows.path()), temp + "\\~qvku.1.tmp");
-    ASSERT_TRUE(CreateDirectoryA((temp + "\\~qvku.2.tmp").c_str(), nullptr));  // planted by someone else
-    ASSERT_TRUE(WriteFileBytes(temp + "\\~qvku.3.tmp", "a file of that name"));
-    EXPECT_EQ(CreateWorkFolder(windows.path()), temp + "\\~qvku.4.tmp");
-    EXPECT_TRUE(FolderExists(temp + "\\~qvku.4.tmp"));
-    EXPECT_FALSE(FolderExists(temp + "\\~qvku.3.tmp")) << "a file is no folder";
+    const std::string first = CreateWorkFolder(windows.path());
+    ASSERT_FALSE(first.empty()) << "the temp folder is made as well";
+    const std::regex name(std::regex_replace(temp, std::regex(R"([\\.])"), R"(\$&)") + R"(\\~qvku\.[0-9a-f]{32}\.tmp)");
+    EXPECT_TRUE(std::regex_match(first, name)) << first;
+    EXPECT_TRUE(FolderExists(first));
+    // Names someone could have guessed, taken beforehand by folders and files alike.
+    for (int i = 0; i < 20; ++i) {
+        const std::string guess = temp + "\\~qvku" + (i ? "." + std::to_string(i) : std::string()) + ".tmp";
+        ASSERT_TRUE(i % 2 ? CreateDirectoryA(guess.c_str(), nullptr) : WriteFileBytes(guess, "planted"));
+    }
+    const std::string second = CreateWorkFolder(windows.path());
+    EXPECT_TRUE(std::regex_match(second, name)) << second;
+    EXPECT_NE(second, first) << "a folder that exists is never used again";
     EXPECT_EQ(CreateWorkFolder(""), "");
 }
 

@@ -143,8 +143,37 @@ void TApplication::Restore() {
     if (mainForm_ && mainForm_->Visible()) SetForegroundWindow(mainForm_->Handle());
 }
 
+LRESULT TApplication::HandlerFailed(std::exception_ptr failure) {
+    std::string message = "An unexpected failure";
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+    }
+    if (failed_) return 0;
+    failed_ = true;
+    failureMessage_ = message;
+    Terminate();
+    if (OnHandlerFailure) {
+        try {
+            OnHandlerFailure();
+        } catch (...) {
+        }
+    }
+    return 0;
+}
+
 LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    TApplication& app = Application;
+    try {
+        return Application.HandleMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        return Application.HandlerFailed(std::current_exception());
+    }
+}
+
+LRESULT TApplication::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    TApplication& app = *this;
     switch (msg) {
     case WM_SYSCOMMAND:
         switch (wp & 0xFFF0) {
@@ -154,8 +183,6 @@ LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
             if (app.mainForm_) app.mainForm_->Close();
             return 0;
         }
-        break;
-    case WM_ACTIVATEAPP:
         break;
     case WM_SETFOCUS:
         // The application window never keeps the focus; it passes it on to the main window.

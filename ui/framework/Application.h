@@ -2,6 +2,7 @@
 // for the program on the taskbar, the main window, the main loop and its one-pass pump.
 #pragma once
 #include <windows.h>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,10 +60,24 @@ public:
     // The idle step: leave notifications are produced when the queue is empty.
     void Idle();
 
+    // A window procedure is called through the platform's own frames, which a C++ exception
+    // cannot cross (it would end the process): every one of ours catches what its handlers throw
+    // and hands it here. The first failure is kept, OnHandlerFailure runs, and the application is
+    // asked to quit; the program entry then ends the run as after any failure.
+    LRESULT HandlerFailed(std::exception_ptr failure);
+    bool Failed() const { return failed_; }
+    const std::string& FailureMessage() const { return failureMessage_; }
+    std::function<void()> OnHandlerFailure;
+
+    // When set, a form whose window cannot be made (no window system at all, as under Wine
+    // without a display) keeps its elements as plain data and the run goes on without it.
+    bool AllowWindowless = false;
+
 private:
     bool HandleOneMessage();
     void Dispatch(MSG& msg);
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(HWND, UINT, WPARAM, LPARAM);
 
     HINSTANCE instance_ = nullptr;
     HWND handle_ = nullptr;
@@ -73,6 +88,8 @@ private:
     Form* mainForm_ = nullptr;
     std::vector<Form*> forms_;
     UINT taskbarCreated_ = 0;
+    bool failed_ = false;
+    std::string failureMessage_;
 };
 
 extern TApplication Application;

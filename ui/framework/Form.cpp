@@ -356,6 +356,8 @@ std::string Form::DumpState() const {
 // wParam; the answer goes back the same way.
 static const ULONG_PTR kStateQuery = 0x51565354;   // 'QVST'
 static const ULONG_PTR kStateAnswer = 0x51565352;  // 'QVSR'
+// And ask a handler to fail, to see the run end as after any failure inside a handler.
+static const ULONG_PTR kFailQuery = 0x51564658;  // 'QVFX'
 
 LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -424,6 +426,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_COPYDATA: {
         const COPYDATASTRUCT* query = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        if (query && query->dwData == kFailQuery) throw std::runtime_error("A failure raised on request in a handler");
         if (!query || query->dwData != kStateQuery) break;
         std::string state = DumpState();
         COPYDATASTRUCT answer = {kStateAnswer, DWORD(state.size()), &state[0]};
@@ -446,5 +449,9 @@ LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!form) return DefWindowProcA(hwnd, msg, wp, lp);
-    return form->HandleMessage(msg, wp, lp);
+    try {
+        return form->HandleMessage(msg, wp, lp);
+    } catch (...) {
+        return Application.HandlerFailed(std::current_exception());
+    }
 }

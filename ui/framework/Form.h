@@ -103,6 +103,7 @@ private:
     void BuildElements(const FormLayout& layout, const HandlerTable& handlers);
     void CreateControl(Element& e);
     static LRESULT CALLBACK GroupBoxProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT GroupBoxMessage(HWND, UINT, WPARAM, LPARAM);
     void PaintInside(HWND groupBox, HRGN dirty);
     static Handler Bound(const HandlerTable& handlers, const std::vector<EventBinding>& events, const char* event,
                          const std::string& owner);
@@ -138,7 +139,6 @@ private:
     std::vector<std::unique_ptr<Picture>> pictures_;
     std::vector<std::unique_ptr<GifPlayer>> players_;  // one per animated element, by element
     std::map<std::string, UniqueGdiObject> fonts_;
-    UniqueGdiObject formFont_;
     int lastUnderPointer_ = -1;
     int pressed_ = -1;
     WPARAM keyCode_ = 0;

@@ -103,8 +103,8 @@ void Form::BuildWindow(const FormLayout& layout) {
     outerHeight_ = outer.bottom - outer.top;
     CreateWindowExA(exStyle, windowClass_.c_str(), caption_.c_str(), style, 0, 0, outerWidth_, outerHeight_,
                     Application.Handle(), nullptr, Application.Instance(), this);
-    if (!hwnd_) throw std::runtime_error("The window " + name_ + " could not be created");
-    formFont_.reset(nullptr);
+    if (!hwnd_ && !Application.AllowWindowless)
+        throw std::runtime_error("The window " + name_ + " could not be created");
 }
 
 void Form::BuildElements(const FormLayout& layout, const HandlerTable& handlers) {
@@ -161,7 +161,7 @@ void Form::BuildElements(const FormLayout& layout, const HandlerTable& handlers)
             if (!players_[index]->Load(data.bytes.data(), data.bytes.size(), error))
                 throw std::runtime_error("The animation of " + name_ + "." + l.name + " is broken: " + error);
         }
-        if (!added.Windowless()) CreateControl(added);
+        if (!added.Windowless() && hwnd_) CreateControl(added);
         ApplyAutoSize(added);
         if (added.kind == ElementKind::Timer) SyncTimer(int(index));
     }
@@ -175,6 +175,14 @@ const char kProcProp[] = "QvKuProc";
 // The labels inside a group box are drawn by the form, over the group box's own painting, so
 // that they stay windowless as everywhere else.
 LRESULT CALLBACK Form::GroupBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        return GroupBoxMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        return Application.HandlerFailed(std::current_exception());
+    }
+}
+
+LRESULT Form::GroupBoxMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* form = static_cast<Form*>(GetPropA(hwnd, kFormProp));
     auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kProcProp));
     if (msg == WM_NCDESTROY) {

@@ -1,0 +1,20 @@
+#include "RandomText.h"
+
+#include <windows.h>
+#include <ntsecapi.h>
+
+#include <vector>
+
+std::string RandomHex(size_t byteCount) {
+    // RtlGenRandom lives in advapi32, one of the system's known DLLs: no file of that name beside
+    // the program is ever loaded for it.
+    std::vector<unsigned char> bytes(byteCount);
+    if (byteCount && !RtlGenRandom(bytes.data(), ULONG(byteCount))) return "";
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}

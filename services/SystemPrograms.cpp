@@ -1,0 +1,63 @@
+#include "SystemPrograms.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "Handles.h"
+
+std::string SystemFolder() {
+    char buffer[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+    return (n > 0 && n < MAX_PATH) ? std::string(buffer, n) : std::string();
+}
+
+std::string SystemProgram(const char* fileName) {
+    const std::string folder = SystemFolder();
+    return folder.empty() ? std::string() : folder + "\\" + fileName;
+}
+
+namespace {
+const char kNoCurrentFolderSearch[] = "NoDefaultCurrentDirectoryInExePath=1";
+
+bool NamesVariable(const char* entry, const char* assignment) {
+    const char* equals = std::strchr(assignment, '=');
+    const size_t n = size_t(equals - assignment) + 1;
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry, int(n), assignment, int(n)) == CSTR_EQUAL;
+}
+
+// Our own environment with the variable above set, as CreateProcess takes it: NUL-separated
+// entries, ended by one more NUL.
+std::vector<char> ChildEnvironment() {
+    std::vector<char> block;
+    if (char* strings = GetEnvironmentStringsA()) {
+        for (const char* entry = strings; *entry; entry += std::strlen(entry) + 1)
+            if (!NamesVariable(entry, kNoCurrentFolderSearch)) block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
+        FreeEnvironmentStringsA(strings);
+    }
+    block.insert(block.end(), kNoCurrentFolderSearch, kNoCurrentFolderSearch + sizeof kNoCurrentFolderSearch);
+    block.push_back('\0');
+    return block;
+}
+}  // namespace
+
+bool StartHiddenCommand(const std::string& command) {
+    const std::string folder = SystemFolder();
+    if (folder.empty()) return false;
+    const std::string cmd = folder + "\\cmd.exe";
+    std::string line = "\"" + cmd + "\" /d /c " + command;
+    std::vector<char> writable(line.begin(), line.end());
+    writable.push_back('\0');
+    std::vector<char> environment = ChildEnvironment();
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(cmd.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, environment.data(), folder.c_str(),
+                        &startup, &info))
+        return false;
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    return true;
+}
