@@ -24,7 +24,6 @@ void GifPlayer::Start() {
     if (state_->FrameCount() > 1) worker_ = std::thread(&GifPlayer::Worker, this);
 }
 
-int GifPlayer::FrameIndex() const { return int(state_->FrameIndex()); }
 
 void GifPlayer::Advance() {
     state_->ComposePending(frame_);

@@ -23,11 +23,9 @@ public:
     bool Load(const uint8_t* data, size_t size, std::string& error);
     // The first call composes the first frame and starts the timing; later calls do nothing.
     void Start();
-    bool Started() const { return started_; }
     // Composes the frame the worker chose; on the interface thread, when WM_APP_FRAME arrives.
     void Advance();
     const Picture& Frame() const { return frame_; }
-    int FrameIndex() const;
 
 private:
     void Worker();

@@ -15,7 +15,6 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.get()); }
-    bool HasAlpha() const { return hasAlpha_; }
     // Draws into `dest` scaled to it (stretched) or unscaled from its top-left corner and
     // clipped to it (natural).
     void Draw(HDC dc, const RECT& dest, bool stretched) const;
