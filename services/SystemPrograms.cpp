@@ -22,9 +22,9 @@ namespace {
 const char kNoCurrentFolderSearch[] = "NoDefaultCurrentDirectoryInExePath=1";
 
 bool NamesVariable(const char* entry, const char* assignment) {
-    const char* equals = std::strchr(assignment, '=');
-    const size_t n = size_t(equals - assignment) + 1;
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry, int(n), assignment, int(n)) == CSTR_EQUAL;
+    const size_t n = size_t(std::strchr(assignment, '=') - assignment) + 1;  // the name and its '='
+    return std::strlen(entry) >= n &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry, int(n), assignment, int(n)) == CSTR_EQUAL;
 }
 
 // Our own environment with the variable above set, as CreateProcess takes it: NUL-separated
