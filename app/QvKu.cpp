@@ -45,6 +45,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Application.OnHandlerFailure = AbandonRun;
     GetUiLanguage();  // the interface language is the thread's locale at start-up
     SetRunMode(mode);
+    // Under Wine without a display no window is made and nothing reaches a screen: a run that
+    // shows a window ends before it changes anything.
+    if (!Application.Handle() && !unattended) return EndAfterFailure(unattended, "No window can be shown");
     try {
         Form1 = new TForm1;
         Form1->CreateFromResource("TFORM1", Form1->Handlers());

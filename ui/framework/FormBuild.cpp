@@ -256,7 +256,11 @@ void Form::CreateControl(Element& e) {
         e.text = text;
         SetWindowTextA(e.control, text.c_str());
     }
-    if (!e.control) throw std::runtime_error("The control " + name_ + "." + e.name + " could not be created");
+    if (!e.control) {
+        // Without a window system the form itself may be made while its controls are not.
+        if (Application.AllowWindowless) return;
+        throw std::runtime_error("The control " + name_ + "." + e.name + " could not be created");
+    }
     SendMessageA(e.control, WM_SETFONT, WPARAM(e.hfont), FALSE);
     if (!e.enabled) EnableWindow(e.control, FALSE);
 }
