@@ -316,7 +316,10 @@ class WindirRun(Run):
         assert windir and " " not in windir, windir
         with tempfile.NamedTemporaryFile("w", prefix="qvcmd.", suffix=".txt", dir=BUILD, delete=False) as f:
             path = f"set PATH={path_first};%PATH%&& " if path_first else ""
-            f.write(f"cmd /c {path}set windir={windir}&& {win_path(PROBE)} run {win_path(exe)} {' '.join(args)}".rstrip())
+            # cmd by its full path: a search from a current folder with a planted cmd.exe in it
+            # would run that one instead.
+            f.write(f"C:\\windows\\system32\\cmd.exe /c {path}set windir={windir}&& {win_path(PROBE)} run "
+                    f"{win_path(exe)} {' '.join(args)}".rstrip())
             self.command_file = f.name
         self.out = tempfile.NamedTemporaryFile(prefix="qvrun.", suffix=".txt", dir=BUILD, delete=False)
         # qvprobe exec reports cmd's own code after the installer's: wait() takes the first.
