@@ -111,8 +111,11 @@ def read_log(path):
             for m in re.finditer(r'(\w+)=("((?:\\.|[^"\\])*)"|\S*)', line):
                 value = m.group(3) if m.group(3) is not None else m.group(2)
                 if m.group(3) is not None:
-                    value = re.sub(r"\\x([0-9a-f]{2})", lambda h: chr(int(h.group(1), 16)), value)
-                    value = re.sub(r"\\(.)", r"\1", value)
+                    # One pass from the left: in "\\x64" (a path of build\x64) the escaped
+                    # backslash comes first, and the rest is text.
+                    value = re.sub(r"\\(x[0-9a-f]{2}|.)",
+                                   lambda h: chr(int(h.group(1)[1:], 16)) if len(h.group(1)) == 3 else h.group(1),
+                                   value)
                 entry[m.group(1)] = value
             entries.append(entry)
     return entries
