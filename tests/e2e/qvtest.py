@@ -21,10 +21,12 @@ ENU = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe"
 CHS = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe"
 LOCALES = {"en": "en_US.UTF-8", "zh": "zh_CN.UTF-8"}
 
-# Where Wine cannot run the 32-bit program at all, the script ends at once with the code that
-# ctest reports as "not run" (wine-run says why), rather than failing every case or passing none.
+# Where Wine cannot run the program of this build at all, or this build has no prefix for the
+# test's QVKU_TEST_ARCH (the x86_64 build has no WOW64 one), the script ends at once with the code
+# that ctest reports as "not run" (wine-run says why), rather than failing every case or passing
+# none.
 NOT_RUN = 77
-if subprocess.run([WINE_RUN, "--check"]).returncode == NOT_RUN:
+if subprocess.run([WINE_RUN, "--check", os.environ.get("QVKU_TEST_ARCH", "")]).returncode == NOT_RUN:
     sys.exit(NOT_RUN)
 
 
@@ -33,8 +35,15 @@ def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+_prefixes = {}
+
+
 def prefix(arch):
-    return os.path.join(BUILD, "wine", arch)
+    """The Linux folder of the prefix that wine-run names arch."""
+    if arch not in _prefixes:
+        out = subprocess.run([WINE_RUN, "--prefix", arch], capture_output=True, text=True, check=True).stdout
+        _prefixes[arch] = out.strip()
+    return _prefixes[arch]
 
 
 def linux_path(arch, windows_path):
