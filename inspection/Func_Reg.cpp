@@ -8,9 +8,17 @@ static bool LocaleEqualIgnoringCase(const std::string& a, const std::string& b) 
                           int(b.size())) == CSTR_EQUAL;
 }
 
+// In the order of RootKeyNames. Taken from the platform's definitions rather than made from
+// 0x80000000 + index: the handles are that 32-bit number sign-extended, which differs from it in
+// a 64-bit process.
+static const HKEY kRootKeys[kRootKeyCount] = {
+    HKEY_CLASSES_ROOT,     HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE, HKEY_USERS,
+    HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
+};
+
 HKEY RootKeyFromName(const std::string& rootName) {
     int index = RootKeyIndex(rootName, LocaleEqualIgnoringCase);
-    return index < 0 ? nullptr : reinterpret_cast<HKEY>(ULONG_PTR(0x80000000u + unsigned(index)));
+    return index < 0 ? nullptr : kRootKeys[index];
 }
 
 bool SplitRegistryPath(const std::string& path, HKEY& root, std::string& subKey) {

@@ -21,10 +21,12 @@ ENU = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe"
 CHS = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe"
 LOCALES = {"en": "en_US.UTF-8", "zh": "zh_CN.UTF-8"}
 
-# Where Wine cannot run the 32-bit program at all, the script ends at once with the code that
-# ctest reports as "not run" (wine-run says why), rather than failing every case or passing none.
+# Where Wine cannot run the program of this build at all, or this build has no prefix for the
+# test's QVKU_TEST_ARCH (the x86_64 build has no WOW64 one), the script ends at once with the code
+# that ctest reports as "not run" (wine-run says why), rather than failing every case or passing
+# none.
 NOT_RUN = 77
-if subprocess.run([WINE_RUN, "--check"]).returncode == NOT_RUN:
+if subprocess.run([WINE_RUN, "--check", os.environ.get("QVKU_TEST_ARCH", "")]).returncode == NOT_RUN:
     sys.exit(NOT_RUN)
 
 
@@ -33,8 +35,15 @@ def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+_prefixes = {}
+
+
 def prefix(arch):
-    return os.path.join(BUILD, "wine", arch)
+    """The Linux folder of the prefix that wine-run names arch."""
+    if arch not in _prefixes:
+        out = subprocess.run([WINE_RUN, "--prefix", arch], capture_output=True, text=True, check=True).stdout
+        _prefixes[arch] = out.strip()
+    return _prefixes[arch]
 
 
 def linux_path(arch, windows_path):
@@ -111,8 +120,11 @@ def read_log(path):
             for m in re.finditer(r'(\w+)=("((?:\\.|[^"\\])*)"|\S*)', line):
                 value = m.group(3) if m.group(3) is not None else m.group(2)
                 if m.group(3) is not None:
-                    value = re.sub(r"\\x([0-9a-f]{2})", lambda h: chr(int(h.group(1), 16)), value)
-                    value = re.sub(r"\\(.)", r"\1", value)
+                    # One pass from the left: in "\\x64" (a path of build\x64) the escaped
+                    # backslash comes first, and the rest is text.
+                    value = re.sub(r"\\(x[0-9a-f]{2}|.)",
+                                   lambda h: chr(int(h.group(1)[1:], 16)) if len(h.group(1)) == 3 else h.group(1),
+                                   value)
                 entry[m.group(1)] = value
             entries.append(entry)
     return entries

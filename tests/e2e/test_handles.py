@@ -9,7 +9,8 @@ sys.path.insert(0, os.path.dirname(__file__))
 import qvtest
 from qvtest import E2E
 
-# Wine keeps the GDI handle table readable in a 32-bit prefix only (GetGuiResources answers 0).
+# Wine keeps the GDI handle table readable (GetGuiResources answers 0) only for a process that
+# does not run under WOW64: the program in a 32-bit prefix, or the x86_64 build's in its prefix.
 ARCH = "win32"
 
 

@@ -21,6 +21,11 @@ ZH_CN = 2052
 ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll",
                    "ole32.dll", "oleaut32.dll", "shlwapi.dll", "comdlg32.dll", "ws2_32.dll", "imm32.dll"}
 
+# The program is a 32-bit executable carrying the 32-bit extractor. The x86_64 build of the same
+# sources, which runs the tests where 32-bit programs cannot start, is 64-bit throughout.
+MACHINES = {"i686": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
+            "x86_64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
+
 
 def resources(pe):
     """{(type, name): [(language, bytes)]} with names as strings or ids."""
@@ -69,6 +74,12 @@ class Packaging(unittest.TestCase):
             listing = subprocess.run(["7zz", "l", "-slt", archive.name], capture_output=True, text=True).stdout
         paths = re.findall(r"^Path = (.*)$", listing, re.M)[1:]
         self.assertEqual(sorted(paths), ["NET4.5", "NET4.5/" + qvtest.CHS, "NET4.5/" + qvtest.ENU])
+
+    def test_the_installer_and_its_extractor_are_built_for_the_builds_processor(self):
+        expected = MACHINES[os.environ.get("QVKU_BUILD_PROCESSOR", "i686")]
+        self.assertEqual(self.pe.FILE_HEADER.Machine, expected)
+        extractor = pefile.PE(data=self.one(("TOOL", "EXE1"))[1], fast_load=True)
+        self.assertEqual(extractor.FILE_HEADER.Machine, expected)
 
     def test_icon_has_nine_images(self):
         group = self.one((RT["RT_GROUP_ICON"], "MAINICON"))[1]

@@ -95,9 +95,17 @@ TEST_F(FuncReg, SplitGivesTheRootAndTheSubKeyPassedOn) {
     EXPECT_EQ(subKey, kBase + "\\");
     EXPECT_FALSE(SplitRegistryPath("\\SOFTWARE", root, subKey));
     EXPECT_EQ(root, nullptr);
-    for (int i = 0; i < kRootKeyCount; ++i)
-        EXPECT_EQ(RootKeyFromName(RootKeyNames[i]), reinterpret_cast<HKEY>(ULONG_PTR(0x80000000u + i)));
-    EXPECT_EQ(RootKeyFromName("hkey_dyn_data"), reinterpret_cast<HKEY>(ULONG_PTR(0x80000006u)));
+    // The platform's own handles, which a 64-bit process holds sign-extended.
+    const struct {
+        const char* name;
+        HKEY key;
+    } roots[] = {
+        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},         {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},       {"HKEY_USERS", HKEY_USERS},
+        {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA}, {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+        {"hkey_dyn_data", HKEY_DYN_DATA},
+    };
+    for (const auto& r : roots) EXPECT_EQ(RootKeyFromName(r.name), r.key) << r.name;
     EXPECT_EQ(RootKeyFromName("HKLM"), nullptr);
 }
 

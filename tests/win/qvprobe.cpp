@@ -22,8 +22,9 @@
 //   qvprobe restore                 restores the minimised application from its taskbar button
 //   qvprobe wait-gone [MS]          waits until no main window exists
 //   qvprobe gdi [MS]                prints "gdi=N windows=M": the GDI objects the main window's
-//                                   process holds, from its GDI handle table (Wine keeps one in
-//                                   a 32-bit prefix, where GetGuiResources answers 0), and
+//                                   process holds, from its GDI handle table (Wine keeps one for
+//                                   a process that does not run under WOW64, where
+//                                   GetGuiResources answers 0), and
 //                                   its windows; gdi=-1 where the table is not to be had
 //   qvprobe exec FILE               runs the command line the file holds, exactly as written
 //                                   (Wine's own quoting of arguments would change it), waits,
@@ -226,14 +227,18 @@ int CountGdiObjects(HANDLE process) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
     BasicInformation info = {};
     if (!query || query(process, 0, &info, sizeof info, nullptr) != 0 || !info.pebBase) return -1;
-    DWORD table = 0;  // PEB.GdiSharedHandleTable of a 32-bit process
+    // PEB.GdiSharedHandleTable of a process built as this probe is (the tests look at the
+    // program of the same build): a pointer, at 0x94 in a 32-bit PEB and 0xF8 in a 64-bit one.
+    const size_t tableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
+    void* table = nullptr;
     SIZE_T got = 0;
-    if (!ReadProcessMemory(process, static_cast<char*>(info.pebBase) + 0x94, &table, sizeof table, &got) || !table)
+    if (!ReadProcessMemory(process, static_cast<char*>(info.pebBase) + tableOffset, &table, sizeof table, &got) ||
+        !table)
         return -1;
+    // Wine's entries are 24 bytes in either width (64-bit fields throughout).
     const size_t entrySize = 24, entries = 0x10000;
     std::string buffer(entrySize * entries, '\0');
-    if (!ReadProcessMemory(process, reinterpret_cast<void*>(ULONG_PTR(table)), &buffer[0], buffer.size(), &got))
-        return -1;
+    if (!ReadProcessMemory(process, table, &buffer[0], buffer.size(), &got)) return -1;
     int count = 0;
     for (size_t i = 0; i < entries; ++i) {
         unsigned long long object;
