@@ -46,13 +46,11 @@ void LeaveWorkFolder() {
     if (slash != std::string::npos) SetCurrentDirectoryA(WorkDir.substr(0, slash).c_str());
 }
 
-void StartDetached(const std::string& command) { StartHiddenCommand(command); }
-
 void RemoveWorkFolderIfThere() {
     if (!workDirMade || removalStarted || !FolderExists(WorkDir)) return;
     removalStarted = true;
     LeaveWorkFolder();
-    StartDetached(WorkDirRemovalCommand(WorkDir, SystemProgram("ping.exe")));
+    StartHiddenCommand(WorkDirRemovalCommand(WorkDir, SystemProgram("ping.exe")));
 }
 
 std::string ExecutablePath() {
@@ -93,7 +91,7 @@ void TForm1::FormCreate() {
         SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
     }
     Label3Click();
-    if (runMode.selfDelete) StartDetached(SelfDeleteCommand(ExecutablePath(), SystemProgram("ping.exe")));
+    if (runMode.selfDelete) StartHiddenCommand(SelfDeleteCommand(ExecutablePath(), SystemProgram("ping.exe")));
     Application.Terminate();
 }
 
@@ -154,7 +152,7 @@ void TForm1::Label3Click() {
             outcome.InstallerEnded(chs.started, chs.exitCode);
     }
     LeaveWorkFolder();
-    if (workDirMade && FolderExists(PayloadDir(WorkDir))) StartDetached(PayloadRemovalCommand(WorkDir));
+    if (workDirMade && FolderExists(PayloadDir(WorkDir))) StartHiddenCommand(PayloadRemovalCommand(WorkDir));
 
     SetEnabled("Timer1", false);
     for (const char* name : kHotspots) SetEnabled(name, true);

@@ -144,16 +144,15 @@ void TApplication::Restore() {
 }
 
 LRESULT TApplication::HandlerFailed(std::exception_ptr failure) {
-    std::string message = "An unexpected failure";
+    if (failed_) return 0;
+    failed_ = true;
+    failureMessage_ = "An unexpected failure";
     try {
         std::rethrow_exception(failure);
     } catch (const std::exception& e) {
-        message = e.what();
+        failureMessage_ = e.what();
     } catch (...) {
     }
-    if (failed_) return 0;
-    failed_ = true;
-    failureMessage_ = message;
     Terminate();
     if (OnHandlerFailure) {
         try {
