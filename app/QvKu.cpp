@@ -11,10 +11,12 @@
 #include "CommandLine.h"
 #include "Func_Reg.h"
 #include "InstallPlan.h"
-#include "KuFun.h"
+#include "MessagePump.h"
+#include "SystemPrograms.h"
+#include "UiLanguage.h"
 
 namespace {
-void PumpPass() { Application.ProcessMessages(); }
+void ApplicationPumpPass() { Application.ProcessMessages(); }
 
 RunModeChoice DecideThisRunMode() {
     DeploymentMarkers markers{
@@ -40,7 +42,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const bool unattended = mode.mode == RunMode::Silent || mode.mode == RunMode::Deployment;
     Application.AllowWindowless = unattended;
     Application.Initialize(instance);
-    SetPumpPass(PumpPass);
+    SetPumpPass(ApplicationPumpPass);
     Application.OnSettingChange = RefreshUiLanguage;
     Application.OnHandlerFailure = AbandonRun;
     GetUiLanguage();  // the interface language is the thread's locale at start-up

@@ -11,12 +11,6 @@ bool IsSupportedSystem(const std::string& windowsName) {
     return false;
 }
 
-std::string WorkDirName(const std::string& windowsDir, const std::string& randomPart) {
-    std::string dir = windowsDir;
-    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    return dir + "\\temp\\~qvku." + randomPart + ".tmp";
-}
-
 const char kEnuInstallerName[] = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe";
 const char kChsInstallerName[] = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe";
 const char kPayloadFolderName[] = "NET4.5";

@@ -8,10 +8,6 @@
 extern const char* const SupportedSystems[9];
 bool IsSupportedSystem(const std::string& windowsName);
 
-// The work folder under <windows>\temp: "~qvku." and a random part no one can guess or take
-// first (hex digits from the system's random source), then ".tmp".
-std::string WorkDirName(const std::string& windowsDir, const std::string& randomPart);
-
 extern const char kEnuInstallerName[];
 extern const char kChsInstallerName[];
 extern const char kPayloadFolderName[];   // "NET4.5"

@@ -8,17 +8,24 @@
 #include "Branding.h"
 #include "CommandLine.h"
 #include "Func_Reg.h"
+#include "ChildProcess.h"
 #include "InstallPlan.h"
-#include "KuFun.h"
+#include "MessagePump.h"
 #include "PayloadWriter.h"
+#include "SystemApi.h"
 #include "SystemPrograms.h"
 #include "Texts.h"
 #include "TickDelay.h"
+#include "UiLanguage.h"
 #include "WindowsSysVersion.h"
 #include "WorkFolder.h"
+#include "Wow64Redirection.h"
 
 std::string WorkDir;
 uint32_t ProcessExitCode = kExitUserCancelled;  // closing the window without installing
+// Set when the main window closes and never reset; every later wait ends at its next slice
+// and no program starts after it.
+bool StopRequested = false;
 
 namespace {
 // The fixed pause of the install sequence, before the extractor starts.
@@ -53,16 +60,11 @@ void RemoveWorkFolderIfThere() {
     StartHiddenCommand(WorkDirRemovalCommand(WorkDir, SystemProgram("ping.exe")));
 }
 
-std::string ExecutablePath() {
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return (n && n < MAX_PATH) ? std::string(path, n) : std::string();
-}
-
-// An installer or the extractor, unless the window was closed: after that no program starts.
-bool RunStep(const ProgramCommand& command, WORD show, RunResult& result) {
+// An installer or the extractor, in `folder`, unless the window was closed: after that no
+// program starts, and a close during the wait ends it.
+bool RunStep(const ProgramCommand& command, const std::string& folder, WORD show, RunResult& result) {
     if (StopRequested) return false;
-    result = RunProgram(command.program, command.commandLine, kWaitForever, show);
+    result = RunProgram(command.program, command.commandLine, folder, show, [] { return !StopRequested; });
     return true;
 }
 }  // namespace
@@ -114,9 +116,9 @@ void TForm1::Label3Click() {
     SetVisible("Image12", false);
     SetVisible("Image10", true);
     SetText("Label9", Text(TextId::StatusReady, language));
-    const std::string folder = CreateWorkFolder(WindowsFolder());
-    if (!folder.empty()) {
-        WorkDir = folder;
+    const WorkFolder folder = CreateWorkFolder(WindowsFolder());
+    if (!folder.path.empty()) {
+        WorkDir = folder.path;
         workDirMade = true;
     }
     SetText("Label9", Text(TextId::StatusInstalling, language));
@@ -130,11 +132,10 @@ void TForm1::Label3Click() {
     SetEnabled("Timer1", true);
 
     bool payloadReady = workDirMade && !StopRequested && payload.Written();
-    SetCurrentDirectoryA(WorkDir.c_str());
     RunResult extractor;
-    if (payloadReady && RunStep(ExtractorCommand(WorkDir), SW_HIDE, extractor)) {
+    if (payloadReady && RunStep(ExtractorCommand(WorkDir), WorkDir, SW_HIDE, extractor)) {
         // 7-Zip ends with 0, or 1 after mere warnings; the installers must be there either way.
-        payloadReady = extractor.started && !extractor.stillRunning && extractor.exitCode <= 1 &&
+        payloadReady = extractor.ended && extractor.exitCode <= 1 &&
                        GetFileAttributesA(EnuInstallerPath(WorkDir).c_str()) != INVALID_FILE_ATTRIBUTES &&
                        GetFileAttributesA(ChsInstallerPath(WorkDir).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
@@ -143,13 +144,13 @@ void TForm1::Label3Click() {
     const bool win64 = IsWin64();
     DeleteFileA(ArchivePath(WorkDir).c_str());
     if (win64) DisableWow64Redirection();
-    SetCurrentDirectoryA(PayloadDir(WorkDir).c_str());
     if (payloadReady) {
         RunResult enu, chs;
-        if (RunStep(EnuInstallerCommand(WorkDir), win64 ? SW_HIDE : SW_SHOWNORMAL, enu) && !StopRequested)
-            outcome.InstallerEnded(enu.started, enu.exitCode);
-        if (RunStep(ChsInstallerCommand(WorkDir), SW_HIDE, chs) && !StopRequested)
-            outcome.InstallerEnded(chs.started, chs.exitCode);
+        const std::string payloadDir = PayloadDir(WorkDir);
+        if (RunStep(EnuInstallerCommand(WorkDir), payloadDir, win64 ? SW_HIDE : SW_SHOWNORMAL, enu) && !StopRequested)
+            outcome.InstallerEnded(enu.ended, enu.exitCode);
+        if (RunStep(ChsInstallerCommand(WorkDir), payloadDir, SW_HIDE, chs) && !StopRequested)
+            outcome.InstallerEnded(chs.ended, chs.exitCode);
     }
     LeaveWorkFolder();
     if (workDirMade && FolderExists(PayloadDir(WorkDir))) StartHiddenCommand(PayloadRemovalCommand(WorkDir));

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "../services/SystemApi.h"
 #include "Func_Reg.h"
 #include "WindowsNaming.h"
 
@@ -37,15 +38,8 @@ std::string GetWindowsVersionName() {
 }
 
 bool IsWin64() {
-    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-    if (!kernel) kernel = LoadLibraryA("KERNEL32.DLL");
-    if (!kernel) return false;
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-    auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
-    auto getNativeSystemInfo = reinterpret_cast<GetNativeSystemInfoFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "GetNativeSystemInfo")));
+    auto isWow64Process = KernelFunction<BOOL(WINAPI*)(HANDLE, PBOOL)>("IsWow64Process");
+    auto getNativeSystemInfo = KernelFunction<void(WINAPI*)(LPSYSTEM_INFO)>("GetNativeSystemInfo");
     if (!isWow64Process) return false;
     BOOL wow64 = FALSE;
     // When the query itself fails its flag says nothing: count it as not 64-bit, so keys open

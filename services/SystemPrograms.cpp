@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "Handles.h"
+#include "SystemApi.h"
 
-std::string SystemFolder() {
-    char buffer[MAX_PATH] = {};
-    UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
-    return (n > 0 && n < MAX_PATH) ? std::string(buffer, n) : std::string();
+void RestrictDllSearchToSystem() {
+    auto setDefault = KernelFunction<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories");
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Without it (Windows 7 before KB2533623), at least the current folder leaves the search.
+    auto setDllDirectory = KernelFunction<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA");
+    if (setDllDirectory) setDllDirectory("");
 }
 
 std::string SystemProgram(const char* fileName) {
@@ -42,9 +45,9 @@ std::vector<char> ChildEnvironment() {
 }
 }  // namespace
 
-bool StartHiddenCommand(const std::string& command) {
+uint32_t StartHiddenCommand(const std::string& command) {
     const std::string folder = SystemFolder();
-    if (folder.empty()) return false;
+    if (folder.empty()) return ERROR_PATH_NOT_FOUND;
     const std::string cmd = folder + "\\cmd.exe";
     std::string line = "\"" + cmd + "\" /d /c " + command;
     std::vector<char> writable(line.begin(), line.end());
@@ -57,7 +60,7 @@ bool StartHiddenCommand(const std::string& command) {
     PROCESS_INFORMATION info = {};
     if (!CreateProcessA(cmd.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, environment.data(), folder.c_str(),
                         &startup, &info))
-        return false;
+        return LastError();
     UniqueHandle process(info.hProcess), thread(info.hThread);
-    return true;
+    return 0;
 }

@@ -2,7 +2,7 @@
 // and the About button.
 #include "QvKuMa.h"
 
-#include "../services/KuFun.h"
+#include "../services/UiLanguage.h"
 #include "Branding.h"
 #include "QvkunAbout.h"
 #include "framework/Application.h"
@@ -50,10 +50,7 @@ void TForm1::FormActivate() {
     SetTexts(kEnglish, sizeof kEnglish / sizeof kEnglish[0]);
 }
 
-void TForm1::Label1Click() {
-    StopRequested = true;
-    Close();
-}
+void TForm1::Label1Click() { Close(); }
 
 void TForm1::Label2Click() { SendMessageA(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0); }
 

@@ -5,7 +5,8 @@
 #include <stdexcept>
 
 #include "../services/Handles.h"
-#include "../services/KuFun.h"
+#include "../services/UiLanguage.h"
+#include "../services/VersionText.h"
 #include "Branding.h"
 #include "framework/Application.h"
 

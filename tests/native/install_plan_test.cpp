@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "InstallPlan.h"
+#include "WorkFolderName.h"
 
 TEST(InstallPlan, SupportedSystems) {
     for (const char* name : {"Windows7", "WinServer2008R2", "WinVista", "WinServer2008", "Windows8",

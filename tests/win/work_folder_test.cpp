@@ -2,30 +2,111 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <regex>
+#include <vector>
 
 #include "TestSupport.h"
 #include "WorkFolder.h"
+#include "WorkFolderName.h"
 
-TEST(WorkFolder, EveryRunTakesANewUnguessableNameThatPlantedOnesDoNotBlock) {
+namespace {
+// A random source that hands out the given draws in order and counts what was taken.
+struct Draws {
+    std::vector<std::string> values;
+    size_t taken = 0;
+    RandomSource Source() {
+        return [this] { return taken < values.size() ? values[taken++] : std::string(); };
+    }
+};
+
+std::string Draw(int i) {
+    char text[33];
+    std::snprintf(text, sizeof text, "%032x", 0xa0 + i);
+    return text;
+}
+
+enum class Taken { No, ByFolder, ByFile };
+}  // namespace
+
+TEST(WorkFolder, TakenNamesAreSkippedForNewDraws) {
+    struct Case {
+        const char* what;
+        std::vector<Taken> planted;  // what stands at the names of the first draws
+        size_t drawsTaken;
+        int made;                    // which draw names the folder; -1 for none
+        uint32_t error;
+    } cases[] = {
+        {"first draw free", {}, 1, 0, 0},
+        {"a folder at the first", {Taken::ByFolder}, 2, 1, 0},
+        {"a file at the first", {Taken::ByFile}, 2, 1, 0},
+        {"folder, file, folder", {Taken::ByFolder, Taken::ByFile, Taken::ByFolder}, 4, 3, 0},
+        {"seven taken", std::vector<Taken>(7, Taken::ByFile), 8, 7, 0},
+        {"eight taken", {Taken::ByFolder, Taken::ByFile, Taken::ByFolder, Taken::ByFile, Taken::ByFolder,
+                         Taken::ByFile, Taken::ByFolder, Taken::ByFile}, 8, -1, ERROR_ALREADY_EXISTS},
+    };
+    for (const auto& c : cases) {
+        ScratchDir windows;
+        ASSERT_TRUE(CreateDirectoryA((windows / "temp").c_str(), nullptr));
+        Draws draws;
+        for (int i = 0; i < 10; ++i) draws.values.push_back(Draw(i));
+        for (size_t i = 0; i < c.planted.size(); ++i) {
+            const std::string name = WorkDirName(windows.path(), Draw(int(i)));
+            ASSERT_TRUE(c.planted[i] == Taken::ByFolder ? CreateDirectoryA(name.c_str(), nullptr) != 0
+                                                        : WriteFileBytes(name, "planted"));
+        }
+        const WorkFolder folder = CreateWorkFolder(windows.path(), draws.Source());
+        EXPECT_EQ(draws.taken, c.drawsTaken) << c.what;
+        EXPECT_EQ(folder.error, c.error) << c.what;
+        if (c.made < 0) {
+            EXPECT_EQ(folder.path, "") << c.what;
+        } else {
+            EXPECT_EQ(folder.path, WorkDirName(windows.path(), Draw(c.made))) << c.what;
+            EXPECT_TRUE(FolderExists(folder.path)) << c.what;
+        }
+        // What was planted stays as it was.
+        for (size_t i = 0; i < c.planted.size(); ++i) {
+            const std::string name = WorkDirName(windows.path(), Draw(int(i)));
+            if (c.planted[i] == Taken::ByFile) EXPECT_EQ(ReadFileBytes(name), "planted") << c.what;
+            else EXPECT_TRUE(FolderExists(name)) << c.what;
+        }
+    }
+}
+
+TEST(WorkFolder, FailuresGiveNoFolderAndTheirError) {
+    ScratchDir windows;
+    Draws none;  // a random source that fails
+    WorkFolder folder = CreateWorkFolder(windows.path(), none.Source());
+    EXPECT_EQ(folder.path, "");
+    EXPECT_NE(folder.error, 0u);
+    EXPECT_EQ(none.taken, 0u);
+    EXPECT_EQ(CreateWorkFolder("").path, "");
+    EXPECT_NE(CreateWorkFolder("").error, 0u);
+    // A file where the temp folder belongs: nothing can be made below it.
+    ScratchDir blocked;
+    ASSERT_TRUE(WriteFileBytes(blocked / "temp", "a file"));
+    Draws draws{{Draw(0), Draw(1)}};
+    folder = CreateWorkFolder(blocked.path(), draws.Source());
+    EXPECT_EQ(folder.path, "");
+    EXPECT_NE(folder.error, 0u);
+    EXPECT_NE(folder.error, uint32_t(ERROR_ALREADY_EXISTS)) << "a missing parent is no taken name";
+    EXPECT_EQ(draws.taken, 1u) << "only a taken name is worth another draw";
+}
+
+TEST(WorkFolder, EveryRunDrawsANewUnguessableName) {
     ScratchDir windows;  // stands for the Windows folder; its temp folder does not exist yet
     const std::string temp = windows / "temp";
-    const std::string first = CreateWorkFolder(windows.path());
-    ASSERT_FALSE(first.empty()) << "the temp folder is made as well";
+    const WorkFolder first = CreateWorkFolder(windows.path());
+    ASSERT_FALSE(first.path.empty()) << "the temp folder is made as well";
+    EXPECT_EQ(first.error, 0u);
     const std::regex name(std::regex_replace(temp, std::regex(R"([\\.])"), R"(\$&)") + R"(\\~qvku\.[0-9a-f]{32}\.tmp)");
-    EXPECT_TRUE(std::regex_match(first, name)) << first;
-    EXPECT_TRUE(FolderExists(first));
-    // Names someone could have guessed, taken beforehand by folders and files alike.
-    for (int i = 0; i < 20; ++i) {
-        const std::string guess = temp + "\\~qvku" + (i ? "." + std::to_string(i) : std::string()) + ".tmp";
-        ASSERT_TRUE(i % 2 ? CreateDirectoryA(guess.c_str(), nullptr) : WriteFileBytes(guess, "planted"));
-    }
-    const std::string second = CreateWorkFolder(windows.path());
-    EXPECT_TRUE(std::regex_match(second, name)) << second;
-    EXPECT_NE(second, first) << "a folder that exists is never used again";
-    EXPECT_EQ(CreateWorkFolder(""), "");
+    EXPECT_TRUE(std::regex_match(first.path, name)) << first.path;
+    EXPECT_TRUE(FolderExists(first.path));
+    const WorkFolder second = CreateWorkFolder(windows.path());
+    EXPECT_TRUE(std::regex_match(second.path, name)) << second.path;
+    EXPECT_NE(second.path, first.path) << "a folder that exists is never used again";
 }
 
 TEST(WorkFolder, SecurityGrantsSystemAndAdministratorsOnly) {

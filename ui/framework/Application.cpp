@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../../services/SystemApi.h"
 #include "Form.h"
 
 TApplication Application;
@@ -10,9 +11,7 @@ static const char kAppWindowClass[] = "TApplication";
 
 void TApplication::Initialize(HINSTANCE instance) {
     instance_ = instance;
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string file = path;
+    std::string file = ExecutablePath();
     std::string::size_type slash = file.find_last_of("\\/");
     if (slash != std::string::npos) file = file.substr(slash + 1);
     title_ = file.substr(0, file.find('.'));

@@ -4,10 +4,11 @@
 // freezes the window, and the system has had time to write it back to disk before the
 // extractor reads it. All of it on the one thread, like the rest of the sequence.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "KuFun.h"
+#include "ResourceFile.h"
 
 struct PayloadFile {
     const char* type;   // resource type and name, found as ExtractResourceToFile finds them
@@ -24,6 +25,8 @@ public:
     bool WriteNext();
     // Every file written whole and closed.
     bool Written() const { return !failed_ && next_ == files_.size(); }
+    // The Win32 error of the file that failed (see ResourceFileWriter::Error); 0 while none did.
+    uint32_t Error() const { return failed_ ? file_.Error() : 0; }
 
 private:
     std::vector<PayloadFile> files_;

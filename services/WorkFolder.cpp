@@ -3,9 +3,10 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include "../services/Handles.h"
-#include "../services/RandomText.h"
-#include "InstallPlan.h"
+#include "Handles.h"
+#include "RandomText.h"
+#include "SystemApi.h"
+#include "WorkFolderName.h"
 
 std::string WindowsFolder() {
     char buffer[MAX_PATH] = {};
@@ -22,6 +23,8 @@ bool FolderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::string RandomWorkFolderPart() { return RandomHex(16); }
+
 static void CreateParents(const std::string& folder) {
     // Only the folders above the work folder: ours is made below, new, with its own security.
     for (std::string::size_type i = folder.find('\\', 3); i != std::string::npos; i = folder.find('\\', i + 1))
@@ -32,23 +35,38 @@ static void CreateParents(const std::string& folder) {
 // and nothing inherited from the shared temp folder.
 const char kWorkFolderSecurity[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-std::string CreateWorkFolder(const std::string& windowsFolder) {
-    if (windowsFolder.empty()) return "";
+WorkFolder CreateWorkFolder(const std::string& windowsFolder, const RandomSource& random) {
+    WorkFolder result;
+    if (windowsFolder.empty()) {
+        result.error = ERROR_PATH_NOT_FOUND;
+        return result;
+    }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kWorkFolderSecurity, SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
-        return "";
+                                                              nullptr)) {
+        result.error = LastError();
+        return result;
+    }
     UniqueLocal owner(descriptor);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
     CreateParents(WorkDirName(windowsFolder, "x"));
     // 128 random bits: a name that exists already was not made by guessing, yet it is never
     // used; a new draw is taken instead.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string random = RandomHex(16);
-        if (random.empty()) return "";
-        const std::string candidate = WorkDirName(windowsFolder, random);
-        if (CreateDirectoryA(candidate.c_str(), &attributes)) return candidate;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
+    result.error = ERROR_ALREADY_EXISTS;
+    for (int attempt = 0; attempt < 8 && result.error == ERROR_ALREADY_EXISTS; ++attempt) {
+        const std::string part = random ? random() : std::string();
+        if (part.empty()) {
+            // The random source failed: no name of ours could be safe.
+            result.error = ERROR_GEN_FAILURE;
+            break;
+        }
+        const std::string candidate = WorkDirName(windowsFolder, part);
+        if (CreateDirectoryA(candidate.c_str(), &attributes)) {
+            result.path = candidate;
+            result.error = 0;
+        } else {
+            result.error = LastError();
+        }
     }
-    return "";
+    return result;
 }
