@@ -1,6 +1,6 @@
-// The program entry: builds the application, creates the main window (whose creation runs the
-// chosen mode) and the About dialog, runs the main loop, and ends with the exit code that tells
-// how the install went.
+// The program entry: decides the run mode, builds the application and the main window (whose
+// creation runs the unattended modes), the About dialog, runs the main loop, and ends with the
+// exit code that tells how the install went.
 #include <windows.h>
 
 #include <exception>
@@ -9,26 +9,20 @@
 #include "../ui/QvkunAbout.h"
 #include "../ui/framework/Application.h"
 #include "CommandLine.h"
-#include "Func_Reg.h"
 #include "InstallPlan.h"
+#include "InstallSequence.h"
 #include "MessagePump.h"
 #include "SystemPrograms.h"
 #include "UiLanguage.h"
+#include "Win32InstallSystem.h"
 
 namespace {
 void ApplicationPumpPass() { Application.ProcessMessages(); }
 
-RunModeChoice DecideThisRunMode() {
-    DeploymentMarkers markers{
-        [] { return RegReadDword("HKEY_LOCAL_MACHINE\\SYSTEM\\Setup", "SystemSetupInProgress"); },
-        [] { return RegKeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\PE Builder"); }};
-    return DecideRunMode(SplitArguments(GetCommandLineA()), markers);
-}
-
 // A run that ended by a failure: said plainly where someone may read it, never a box that waits
 // for a click in an unattended run, or one that has no window system to appear on.
-int EndAfterFailure(bool unattended, const std::string& message) {
-    AbandonRun();
+int EndAfterFailure(InstallSequence& sequence, bool unattended, const std::string& message) {
+    sequence.Abandon();
     if (!unattended && Application.Handle()) Application.ShowError(message);
     return int(kExitInstallFailure);
 }
@@ -36,7 +30,9 @@ int EndAfterFailure(bool unattended, const std::string& message) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystem();
-    const RunModeChoice mode = DecideThisRunMode();
+    Win32InstallSystem system;
+    InstallSequence sequence(system);
+    const RunModeChoice mode = sequence.DecideRunMode(SplitArguments(GetCommandLineA()));
     // A run with no one in front of it needs no window system: where none can be had, it goes on
     // with the windows' state held as data, and its exit code tells what the installers did.
     const bool unattended = mode.mode == RunMode::Silent || mode.mode == RunMode::Deployment;
@@ -44,22 +40,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Application.Initialize(instance);
     SetPumpPass(ApplicationPumpPass);
     Application.OnSettingChange = RefreshUiLanguage;
-    Application.OnHandlerFailure = AbandonRun;
+    Application.OnHandlerFailure = [&sequence] { sequence.Abandon(); };
     GetUiLanguage();  // the interface language is the thread's locale at start-up
-    SetRunMode(mode);
     // Under Wine without a display no window is made and nothing reaches a screen: a run that
     // shows a window ends before it changes anything.
-    if (!Application.Handle() && !unattended) return EndAfterFailure(unattended, "No window can be shown");
+    if (!Application.Handle() && !unattended) return EndAfterFailure(sequence, unattended, "No window can be shown");
     try {
         Form1 = new TForm1;
+        Form1->SetEvents(&sequence);
+        sequence.SetView(Form1);
         Form1->CreateFromResource("TFORM1", Form1->Handlers());
         Application.SetMainFormIfNone(Form1);
         Form2 = new TForm2;
         Form2->CreateFromResource("TFORM2", Form2->Handlers());
         Application.Run();
     } catch (const std::exception& e) {
-        return EndAfterFailure(unattended, e.what());
+        return EndAfterFailure(sequence, unattended, e.what());
     }
-    if (Application.Failed()) return EndAfterFailure(unattended, Application.FailureMessage());
-    return int(ProcessExitCode);
+    if (Application.Failed()) return EndAfterFailure(sequence, unattended, Application.FailureMessage());
+    return int(sequence.ExitCode());
 }

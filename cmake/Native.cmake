@@ -18,6 +18,7 @@ set(QVKU_PURE_SOURCES
   ${CMAKE_SOURCE_DIR}/inspection/WindowsNaming.cpp
   ${CMAKE_SOURCE_DIR}/controller/CommandLine.cpp
   ${CMAKE_SOURCE_DIR}/controller/InstallPlan.cpp
+  ${CMAKE_SOURCE_DIR}/controller/InstallSequence.cpp
   ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp
   ${CMAKE_SOURCE_DIR}/services/ChainerData.cpp
   ${CMAKE_SOURCE_DIR}/services/WorkFolderName.cpp

@@ -63,6 +63,10 @@ std::string SelfDeleteCommand(const std::string& exePath, const std::string& pin
 
 ProgressStep NextProgressWidth(int width) { return {width + 1, width + 1 > 345}; }
 
+bool IsInstallerSuccess(uint32_t exitCode) {
+    return exitCode == kExitSuccess || exitCode == kExitRestartRequired || exitCode == kExitRestartInitiated;
+}
+
 void InstallOutcome::Fail(uint32_t code) {
     if (failed_) return;
     failed_ = true;

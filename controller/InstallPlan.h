@@ -50,6 +50,9 @@ constexpr uint32_t kExitUserCancelled = 1602;
 constexpr uint32_t kExitInstallFailure = 1603;
 constexpr uint32_t kExitUnsupportedSystem = 5100;
 
+// An installer's exit code that means success: 0, or 3010 and 1641, which ask for a restart.
+bool IsInstallerSuccess(uint32_t exitCode);
+
 // Gathers what happened during a run into the one exit code that tells it: the first failure
 // decides; a cancel counts as a failure unless something failed before it; success with a
 // restart request gives 3010.

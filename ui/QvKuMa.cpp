@@ -1,10 +1,10 @@
-// The window half of the main window: activation, hover pictures, dragging, minimise, close
-// and the About button.
+// The main window: the element states behind the sequence's layouts, and the window's own
+// behaviour.
 #include "QvKuMa.h"
 
-#include "../services/UiLanguage.h"
 #include "Branding.h"
 #include "QvkunAbout.h"
+#include "UiLanguage.h"
 #include "framework/Application.h"
 
 TForm1* Form1 = nullptr;
@@ -17,6 +17,15 @@ const ElementText kEnglish[] = {
     {"Label7", "Supported platforms:"},
     {"Label9", "Windows 7/Vista SP2/2008/8/8.1(X86/X64)"},
 };
+
+// The buttons (install, About, minimise) that are off while the sequence runs; close stays live.
+const char* const kHotspots[] = {"Label3", "Label4", "Label2"};
+// The hover pictures and the idle texts that the busy window hides.
+const char* const kBusyHidden[] = {"Image5", "Image4", "Image6", "Image7", "Image8", "Image9", "Label5", "Label7"};
+// The animation's frame, the strip and its track.
+const char* const kBusyShown[] = {"Image11", "Image13", "Image12"};
+const char kStrip[] = "Image13";
+const char kStatus[] = "Label9";
 }  // namespace
 
 HandlerTable TForm1::Handlers() {
@@ -44,6 +53,23 @@ HandlerTable TForm1::Handlers() {
     };
 }
 
+void TForm1::FormCreate() {
+    if (events_) events_->OnCreate();
+}
+
+void TForm1::Label3Click() {
+    if (events_) events_->OnInstallClick();
+}
+
+void TForm1::FormClose() {
+    SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (events_) events_->OnClose();
+}
+
+void TForm1::Timer1Timer() {
+    if (events_) events_->OnProgressTick();
+}
+
 void TForm1::FormActivate() {
     SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
     if (GetUiLanguage() == 1) return;
@@ -68,3 +94,50 @@ void TForm1::DragWindow() {
     ReleaseCapture();
     SendMessageA(Handle(), WM_SYSCOMMAND, 0xF012, 0);
 }
+
+void TForm1::ShowStatus(TextId text, uint32_t code) {
+    const int language = GetUiLanguage();
+    SetText(kStatus, text == TextId::StatusFailed ? FailureText(code, language) : Text(text, language));
+}
+
+void TForm1::ShowLayout(ViewLayout layout) {
+    switch (layout) {
+    case ViewLayout::Unattended:
+        for (const char* name : kHotspots) SetEnabled(name, false);
+        for (const char* name : kBusyHidden) SetVisible(name, false);
+        for (const char* name : kBusyShown) SetVisible(name, true);
+        Show();
+        SetWindowPos(Handle(), HWND_TOPMOST, Left(), Top(), Width(), Height(), SWP_SHOWWINDOW);
+        break;
+    case ViewLayout::Busy:
+        for (const char* name : kHotspots) SetEnabled(name, false);
+        for (const char* name : kBusyHidden) SetVisible(name, false);
+        SetVisible("Image12", false);
+        SetVisible("Image10", true);
+        break;
+    case ViewLayout::Installing:
+        for (const char* name : kBusyShown) SetVisible(name, true);
+        break;
+    case ViewLayout::Rest:
+        for (const char* name : kHotspots) SetEnabled(name, true);
+        break;
+    }
+}
+
+void TForm1::PrepareSilent() {
+    Application.ShowMainForm = false;
+    SetWindowLongA(Application.Handle(), GWL_EXSTYLE, WS_EX_TOOLWINDOW);
+    ShowWindow(Application.Handle(), SW_HIDE);
+    SetLeft(GetSystemMetrics(SM_CXSCREEN) - Width());
+    SetTop(GetSystemMetrics(SM_CYSCREEN) - Height() - 2000);
+}
+
+int TForm1::StripWidth() const { return E(kStrip).width; }
+void TForm1::SetStripWidth(int width) { SetWidth(kStrip, width); }
+void TForm1::SetProgressTimer(bool running) { SetEnabled("Timer1", running); }
+
+void TForm1::ShowMessage(TextId text) {
+    Application.ShowMessageBox(Text(text, GetUiLanguage()), QVKU_PUBLISHER_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void TForm1::RequestQuit() { Application.Terminate(); }

@@ -1,24 +1,24 @@
-// The main window. Its controller half (run modes, the install sequence, closing, the progress
-// timer) lives in controller/QvKuMa.cpp; its window half (activation, hover pictures, dragging,
-// minimise, close, About) in ui/QvKuMa.cpp.
+// The main window. It draws what the install sequence asks of it through InstallView, and hands
+// the sequence its events (creation, the install button, every closing, the strip's timer);
+// the rest is its own: activation, hover pictures, dragging, minimise and the About button.
 #pragma once
-#include <cstdint>
 #include <string>
 
+#include "InstallView.h"
 #include "framework/Form.h"
 
-class TForm1 : public Form {
+class TForm1 : public Form, public InstallView {
 public:
     // The names the stored layout binds its events to.
     HandlerTable Handlers();
+    // Who receives the sequence's events; set before the window is created, since its creation
+    // runs the sequence in the unattended modes.
+    void SetEvents(InstallEvents* events) { events_ = events; }
 
-    // Controller half.
     void FormCreate();
     void Label3Click();
     void FormClose();
     void Timer1Timer();
-
-    // Window half.
     void FormActivate();
     void Label1Click();
     void Label2Click();
@@ -26,17 +26,20 @@ public:
     void ShowHover(const char* picture);
     void HideHover(const char* picture);
     void DragWindow();
+
+    // InstallView
+    void ShowStatus(TextId text, uint32_t code) override;
+    void ShowLayout(ViewLayout layout) override;
+    void PrepareSilent() override;
+    int StripWidth() const override;
+    void SetStripWidth(int width) override;
+    void SetProgressTimer(bool running) override;
+    void ShowMessage(TextId text) override;
+    void Close() override { Form::Close(); }
+    void RequestQuit() override;
+
+private:
+    InstallEvents* events_ = nullptr;
 };
 
 extern TForm1* Form1;
-
-// The work folder of this run; see controller/WorkFolder.h.
-extern std::string WorkDir;
-// What the process ends with; set by the install sequence.
-extern uint32_t ProcessExitCode;
-
-struct RunModeChoice;
-// The run mode, decided once at start-up, before any window, and acted on by FormCreate.
-void SetRunMode(const RunModeChoice& choice);
-// After a failure that ended the run: nothing more starts, and the work folder goes.
-void AbandonRun();

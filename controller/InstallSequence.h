@@ -1,0 +1,87 @@
+// The install sequence that every run mode runs, the run-mode decision, the close rules and the
+// exit code. Plain C++: it reaches the window only through InstallView and the machine only
+// through InstallSystem, so the whole course of a run is tested natively over fakes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "InstallPlan.h"
+#include "InstallSystem.h"
+#include "InstallView.h"
+
+// The named steps of a run, in their order.
+enum class Step { Gate, WorkFolder, Payload, Extract, Enu, Chs, CleanUp };
+const char* StepName(Step step);
+
+enum class StepStatus {
+    Done,
+    Failed,
+    Skipped,      // not begun: an earlier step failed, or the window was closed
+    LeftRunning,  // a program started, then the window was closed while it ran
+};
+
+// What one step came to: kept for the whole run, so that whoever reports on it can name each
+// step's platform error and each program's exit code.
+struct StepResult {
+    Step step;
+    StepStatus status;
+    uint32_t error = 0;     // the platform's error number, 0 when none
+    uint32_t exitCode = 0;  // of a program that ended
+};
+
+class InstallSequence : public InstallEvents {
+public:
+    explicit InstallSequence(InstallSystem& system);
+
+    // Decided once, before any window: the switches of the command line, else the deployment
+    // markers of the machine.
+    RunModeChoice DecideRunMode(const std::vector<std::string>& arguments);
+    const RunModeChoice& Mode() const { return mode_; }
+    void SetView(InstallView* view) { view_ = view; }
+
+    // The window's events.
+    void OnCreate() override;
+    void OnInstallClick() override;
+    void OnClose() override;
+    void OnProgressTick() override;
+
+    // A failure outside the sequence ended the run: nothing more starts and the work folder goes.
+    void Abandon();
+
+    uint32_t ExitCode() const { return exitCode_; }
+    const std::vector<StepResult>& Steps() const { return steps_; }
+    const std::string& WorkDir() const { return workDir_; }
+    bool StopRequested() const { return stop_; }
+
+private:
+    bool Unattended() const;
+    void Record(Step step, StepStatus status, uint32_t error = 0, uint32_t exitCode = 0);
+    bool GatePasses();
+    void MakeWorkFolder();
+    bool WritePayloadDuringPause();
+    bool Extract(bool payloadWritten);
+    void RunInstaller(Step step, const ProgramCommand& command, ShowState show);
+    void CleanUp();
+    void RemoveWorkFolderIfThere();
+    bool Waiting() const { return !stop_; }
+
+    InstallSystem& system_;
+    InstallView* view_ = nullptr;
+    RunModeChoice mode_;
+    InstallOutcome outcome_;
+    std::vector<StepResult> steps_;
+    std::string workDir_;
+    uint32_t exitCode_ = kExitUserCancelled;  // closing the window without installing
+    // Set by the first close and never reset: every later wait ends, and no program starts.
+    bool stop_ = false;
+    // Only a folder this run made is ever removed: one of the same name that was there before
+    // belongs to someone else.
+    bool workDirMade_ = false;
+    // One removal per run: it retries until the folder is gone, and a second one still pausing
+    // could remove a folder of the same name that a later run has made.
+    bool removalStarted_ = false;
+    bool installing_ = false;
+    bool closedWhileInstalling_ = false;
+};

@@ -1,0 +1,378 @@
+// The install sequence over a scripted machine and a window that only keeps a journal: the
+// order of the steps, a close at each of them, each step failing, and what is removed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "InstallSequence.h"
+
+namespace {
+const std::string kWork = "C:\\windows\\temp\\~qvku.00ff.tmp";
+const std::string kPing = "C:\\windows\\system32\\ping.exe";
+
+// Where the scripted window is closed: while that step waits.
+enum class CloseAt { Never, Pause, Extract, Enu, Chs };
+
+struct ProgramScript {
+    bool startFails = false;
+    uint32_t exitCode = 0;
+    bool waitFails = false;
+};
+
+struct Script {
+    std::string windowsName = "Windows7";
+    bool win64 = true;
+    bool folderFails = false;
+    bool payloadFails = false;
+    bool installersMissing = false;
+    ProgramScript extractor, enu, chs;
+    CloseAt closeAt = CloseAt::Never;
+    uint32_t setupInProgress = 0;
+    bool peBuilder = false;
+};
+
+class FakeMachine : public InstallSystem, public InstallView {
+public:
+    explicit FakeMachine(const Script& script) : s(script) {}
+    InstallSequence* sequence = nullptr;
+    Script s;
+    std::vector<std::string> journal;
+    std::vector<std::string> started;   // programs, by their file name
+    std::vector<std::string> commands;  // detached command lines
+    std::vector<std::string> deleted;
+    std::map<std::string, bool> folders;
+    int strip = kProgressStartWidth;
+    bool timer = false;
+    int closes = 0;
+
+    // The machine.
+    std::string WindowsName() override { return s.windowsName; }
+    bool IsWin64() override { return s.win64; }
+    uint32_t SystemSetupInProgress() override { return s.setupInProgress; }
+    bool PeBuilderKeyExists() override { return s.peBuilder; }
+    FolderResult CreateWorkFolder() override {
+        journal.push_back("folder");
+        if (s.folderFails) return {"", 5};
+        folders[kWork] = true;
+        return {kWork, 0};
+    }
+    bool FolderExists(const std::string& path) override { return folders.count(path) && folders[path]; }
+    bool FileExists(const std::string& path) override {
+        return !s.installersMissing && path.rfind(kWork + "\\NET4.5\\", 0) == 0 && folders[kWork + "\\NET4.5"];
+    }
+    uint32_t RemoveFile(const std::string& path) override {
+        deleted.push_back(path);
+        return 0;
+    }
+    void BeginPayload(const std::vector<PayloadItem>& items) override {
+        for (const PayloadItem& item : items) journal.push_back(std::string("payload ") + item.type + " " + item.name + " " + item.path);
+        pieces = 3;
+    }
+    PayloadPiece WritePayloadPiece() override {
+        if (s.payloadFails) return {false, true, 112};
+        --pieces;
+        return {pieces > 0, false, 0};
+    }
+    ProgramRun RunProgram(const ProgramCommand& command, const std::string& folder, ShowState show,
+                          const WaitSlice& slice) override {
+        const std::string name = command.program.substr(command.program.find_last_of('\\') + 1);
+        const bool isExtractor = name == "qvzip.qv";
+        const bool isEnu = name.find("ENU") != std::string::npos;
+        const ProgramScript& p = isExtractor ? s.extractor : isEnu ? s.enu : s.chs;
+        journal.push_back("run " + name + " in " + folder + (show == ShowState::Hidden ? " hidden" : " shown"));
+        if (p.startFails) return {false, false, 0, 2, 0};
+        started.push_back(name);
+        const CloseAt here = isExtractor ? CloseAt::Extract : isEnu ? CloseAt::Enu : CloseAt::Chs;
+        if (s.closeAt == here) Close();
+        if (!slice()) return {true, false, 0, 0, 100};
+        if (p.waitFails) return {true, false, 0, 6, 100};
+        if (isExtractor && p.exitCode <= 1) folders[kWork + "\\NET4.5"] = true;
+        return {true, true, p.exitCode, 0, 100};
+    }
+    uint32_t StartHiddenCommand(const std::string& command) override {
+        commands.push_back(command);
+        return 0;
+    }
+    std::string SystemProgram(const char* fileName) override { return "C:\\windows\\system32\\" + std::string(fileName); }
+    std::string ExecutablePath() override { return "C:\\Users\\me\\Downloads\\QvKu.exe"; }
+    void DisableRedirection() override { journal.push_back("redirection off"); }
+    uint32_t TickCount() override { return tick; }
+    void Pump() override {
+        // The close comes in the pause, between two pieces of the payload.
+        if (s.closeAt == CloseAt::Pause && pieces == 2 && !closes) Close();
+        tick += 1;
+    }
+    void PumpUntil(uint32_t start, int32_t ms) override {
+        journal.push_back("pause " + std::to_string(tick - start) + " of " + std::to_string(ms));
+        tick = start + uint32_t(ms);
+    }
+
+    // The window.
+    void ShowStatus(TextId text, uint32_t code) override {
+        journal.push_back("status " + std::to_string(int(text)) + (code ? " " + std::to_string(code) : ""));
+    }
+    void ShowLayout(ViewLayout layout) override { journal.push_back("layout " + std::to_string(int(layout))); }
+    void PrepareSilent() override { journal.push_back("silent"); }
+    int StripWidth() const override { return strip; }
+    void SetStripWidth(int width) override { strip = width; }
+    void SetProgressTimer(bool running) override { timer = running; }
+    void ShowMessage(TextId text) override { journal.push_back("message " + std::to_string(int(text))); }
+    void Close() override {
+        ++closes;
+        journal.push_back("close");
+        sequence->OnClose();
+    }
+    void RequestQuit() override { journal.push_back("quit"); }
+
+    int WorkFolderRemovals() const {
+        return int(std::count_if(commands.begin(), commands.end(),
+                                 [](const std::string& c) { return c.find("~qvku.00ff.tmp\" 2>nul") != std::string::npos; }));
+    }
+
+private:
+    int pieces = 0;
+    uint32_t tick = 1000;
+};
+
+struct Course {
+    explicit Course(const Script& script, std::vector<std::string> arguments = {"-s"}) : machine(script), sequence(machine) {
+        machine.sequence = &sequence;
+        sequence.SetView(&machine);
+        sequence.DecideRunMode(arguments);
+        sequence.OnCreate();
+    }
+    FakeMachine machine;
+    InstallSequence sequence;
+
+    StepStatus StatusOf(Step step) const {
+        for (const StepResult& r : sequence.Steps())
+            if (r.step == step) return r.status;
+        ADD_FAILURE() << "no result for " << StepName(step);
+        return StepStatus::Skipped;
+    }
+};
+
+const std::string kEnu = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe";
+const std::string kChs = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe";
+}  // namespace
+
+TEST(InstallSequence, StepsRunInOrderWithTheirFoldersAndShowStates) {
+    for (bool win64 : {true, false}) {
+        Script script;
+        script.win64 = win64;
+        Course run(script);
+        const std::string payload = kWork + "\\NET4.5";
+        std::vector<std::string> expected = {
+            "silent", "layout 1", "status 1", "folder", "status 2", "layout 2",
+            "payload tool exe1 " + kWork + "\\qvzip.qv", "payload ku Net45 " + kWork + "\\NET4.5.7z", "pause 2 of 1000",
+            "run qvzip.qv in " + kWork + " hidden"};
+        if (win64) expected.push_back("redirection off");
+        expected.push_back("run " + kEnu + " in " + payload + (win64 ? " hidden" : " shown"));
+        expected.push_back("run " + kChs + " in " + payload + " hidden");
+        for (const char* tail : {"layout 3", "status 3", "close", "quit"}) expected.push_back(tail);
+        EXPECT_EQ(run.machine.journal, expected) << (win64 ? "64-bit" : "32-bit");
+        EXPECT_EQ(run.sequence.ExitCode(), 0u);
+        EXPECT_EQ(run.machine.deleted, std::vector<std::string>{kWork + "\\NET4.5.7z"});
+        ASSERT_EQ(run.machine.commands.size(), 2u);
+        EXPECT_EQ(run.machine.commands[0], "rd /s /q \"" + payload + "\"");
+        EXPECT_EQ(run.machine.WorkFolderRemovals(), 1) << "the sequence and the close both ask; one removal starts";
+        EXPECT_FALSE(run.machine.timer);
+        std::vector<Step> order;
+        for (const StepResult& r : run.sequence.Steps()) {
+            order.push_back(r.step);
+            EXPECT_EQ(r.status, StepStatus::Done) << StepName(r.step);
+        }
+        EXPECT_EQ(order, (std::vector<Step>{Step::Gate, Step::WorkFolder, Step::Payload, Step::Extract, Step::Enu,
+                                            Step::Chs, Step::CleanUp}));
+    }
+}
+
+TEST(InstallSequence, EachFailingStepGivesItsExitCodeAndKeepsItsError) {
+    struct Case {
+        const char* what;
+        void (*set)(Script&);
+        uint32_t exitCode;
+        Step failed;
+        uint32_t error;
+        std::vector<std::string> started;
+    } cases[] = {
+        {"no work folder", [](Script& s) { s.folderFails = true; }, 1603, Step::WorkFolder, 5, {}},
+        {"payload write fails", [](Script& s) { s.payloadFails = true; }, 1603, Step::Payload, 112, {}},
+        {"extractor cannot start", [](Script& s) { s.extractor.startFails = true; }, 1603, Step::Extract, 2, {}},
+        {"extractor fails", [](Script& s) { s.extractor.exitCode = 2; }, 1603, Step::Extract, 0, {"qvzip.qv"}},
+        {"extractor wait fails", [](Script& s) { s.extractor.waitFails = true; }, 1603, Step::Extract, 6, {"qvzip.qv"}},
+        {"installers missing after unpacking", [](Script& s) { s.installersMissing = true; }, 1603, Step::Extract, 0,
+         {"qvzip.qv"}},
+        {"ENU cannot start", [](Script& s) { s.enu.startFails = true; }, 1603, Step::Enu, 2, {"qvzip.qv", kChs}},
+        {"ENU fails: CHS still runs", [](Script& s) { s.enu.exitCode = 1603; }, 1603, Step::Enu, 0,
+         {"qvzip.qv", kEnu, kChs}},
+        {"ENU needs more", [](Script& s) { s.enu.exitCode = 5100; }, 5100, Step::Enu, 0, {"qvzip.qv", kEnu, kChs}},
+        {"ENU wait fails", [](Script& s) { s.enu.waitFails = true; }, 1603, Step::Enu, 6, {"qvzip.qv", kEnu, kChs}},
+        {"CHS fails after ENU", [](Script& s) { s.chs.exitCode = 1642; }, 1642, Step::Chs, 0, {"qvzip.qv", kEnu, kChs}},
+        {"the first failure decides", [](Script& s) { s.enu.exitCode = 1638; s.chs.exitCode = 1603; }, 1638, Step::Enu, 0,
+         {"qvzip.qv", kEnu, kChs}},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        c.set(script);
+        Course run(script);
+        EXPECT_EQ(run.sequence.ExitCode(), c.exitCode) << c.what;
+        EXPECT_EQ(run.machine.started, c.started) << c.what;
+        bool found = false;
+        for (const StepResult& r : run.sequence.Steps()) {
+            if (r.step != c.failed) continue;
+            found = true;
+            EXPECT_EQ(r.status, StepStatus::Failed) << c.what;
+            EXPECT_EQ(r.error, c.error) << c.what;
+        }
+        EXPECT_TRUE(found) << c.what;
+        EXPECT_EQ(run.machine.journal.back(), "quit") << c.what;
+        EXPECT_EQ(run.machine.closes, 1) << c.what;
+        EXPECT_NE(std::find(run.machine.journal.begin(), run.machine.journal.end(), "status 4 " + std::to_string(c.exitCode)),
+                  run.machine.journal.end())
+            << c.what << ": the status line names the code";
+        EXPECT_EQ(run.machine.WorkFolderRemovals(), script.folderFails ? 0 : 1) << c.what;
+    }
+}
+
+TEST(InstallSequence, RestartRequestsGive3010) {
+    for (uint32_t enu : {0u, 3010u, 1641u})
+        for (uint32_t chs : {0u, 3010u, 1641u}) {
+            Script script;
+            script.enu.exitCode = enu;
+            script.chs.exitCode = chs;
+            Course run(script);
+            EXPECT_EQ(run.sequence.ExitCode(), enu || chs ? 3010u : 0u) << enu << " " << chs;
+        }
+}
+
+TEST(InstallSequence, NothingOutsideTheWorkFolderIsTouchedWhenItCannotBeMade) {
+    Script script;
+    script.folderFails = true;
+    Course run(script);
+    EXPECT_TRUE(run.machine.deleted.empty()) << "a file of that name at the root of the drive is not ours";
+    EXPECT_TRUE(run.machine.commands.empty());
+    EXPECT_TRUE(run.machine.started.empty());
+    EXPECT_EQ(run.StatusOf(Step::Payload), StepStatus::Skipped);
+    EXPECT_EQ(run.StatusOf(Step::Extract), StepStatus::Skipped);
+    EXPECT_EQ(run.sequence.WorkDir(), "");
+}
+
+TEST(InstallSequence, CloseAtEachStep) {
+    struct Case {
+        CloseAt at;
+        const char* mode;
+        std::vector<std::string> started;
+        StepStatus enu, chs;
+    } cases[] = {
+        {CloseAt::Pause, "-a", {}, StepStatus::Skipped, StepStatus::Skipped},
+        {CloseAt::Extract, "-a", {"qvzip.qv"}, StepStatus::Skipped, StepStatus::Skipped},
+        {CloseAt::Enu, "-a", {"qvzip.qv", kEnu}, StepStatus::LeftRunning, StepStatus::Skipped},
+        {CloseAt::Chs, "-a", {"qvzip.qv", kEnu, kChs}, StepStatus::Done, StepStatus::LeftRunning},
+        {CloseAt::Enu, "", {"qvzip.qv", kEnu}, StepStatus::LeftRunning, StepStatus::Skipped},
+        {CloseAt::Pause, "", {}, StepStatus::Skipped, StepStatus::Skipped},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.closeAt = c.at;
+        const std::string what = std::string(c.mode) + " closed at " + std::to_string(int(c.at));
+        std::vector<std::string> arguments;
+        if (*c.mode) arguments.push_back(c.mode);
+        Course run(script, arguments);
+        if (!*c.mode) run.sequence.OnInstallClick();  // by hand: the install button
+        EXPECT_EQ(run.sequence.ExitCode(), 1602u) << what;
+        EXPECT_EQ(run.machine.started, c.started) << what;
+        EXPECT_EQ(run.StatusOf(Step::Enu), c.enu) << what;
+        EXPECT_EQ(run.StatusOf(Step::Chs), c.chs) << what;
+        EXPECT_EQ(run.machine.WorkFolderRemovals(), 1) << what << ": started once, by the close";
+        EXPECT_GE(run.machine.closes, 2) << what << ": the user's close, then the sequence's own";
+        if (c.at == CloseAt::Pause) {
+            EXPECT_EQ(run.StatusOf(Step::Payload), StepStatus::Skipped) << what << ": the rest is not written";
+        }
+    }
+}
+
+TEST(InstallSequence, UnsupportedSystemOnlyAsksWhereSomeoneCanAnswer) {
+    struct Case {
+        std::vector<std::string> arguments;
+        uint32_t setup;
+        bool box;
+        bool selfDelete;
+    } cases[] = {
+        {{"-s"}, 0, false, false},
+        {{"-a"}, 0, true, false},
+        {{"-s", "-d"}, 0, false, true},
+        {{}, 1, false, true},  // deployment
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.windowsName = "Windows10";
+        script.setupInProgress = c.setup;
+        Course run(script, c.arguments);
+        EXPECT_EQ(run.sequence.ExitCode(), 5100u);
+        EXPECT_TRUE(run.machine.started.empty());
+        EXPECT_EQ(std::count(run.machine.journal.begin(), run.machine.journal.end(), "message 0"), c.box ? 1 : 0);
+        EXPECT_EQ(std::count(run.machine.journal.begin(), run.machine.journal.end(), "folder"), 0);
+        const bool deletes = !run.machine.commands.empty() &&
+                             run.machine.commands.back().find("del /f /q \"C:\\Users\\me\\Downloads\\QvKu.exe\"") != std::string::npos;
+        EXPECT_EQ(deletes, c.selfDelete);
+        EXPECT_EQ(run.machine.journal.back(), "quit");
+    }
+}
+
+TEST(InstallSequence, RunModeAndSelfDelete) {
+    struct Case {
+        std::vector<std::string> arguments;
+        uint32_t setup;
+        bool peBuilder;
+        RunMode mode;
+        bool selfDelete;
+    } cases[] = {
+        {{"-s"}, 1, false, RunMode::Silent, false},
+        {{"/A", "-D"}, 0, false, RunMode::Auto, true},
+        {{}, 1, false, RunMode::Deployment, true},
+        {{}, 1, true, RunMode::Interactive, false},
+        {{"-x"}, 0, false, RunMode::Interactive, false},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.setupInProgress = c.setup;
+        script.peBuilder = c.peBuilder;
+        Course run(script, c.arguments);
+        EXPECT_EQ(run.sequence.Mode().mode, c.mode);
+        EXPECT_EQ(run.sequence.Mode().selfDelete, c.selfDelete);
+        if (c.mode == RunMode::Interactive) {
+            EXPECT_TRUE(run.machine.journal.empty()) << "by hand, nothing happens before the click";
+            EXPECT_EQ(run.sequence.ExitCode(), 1602u) << "closing without installing";
+        } else {
+            EXPECT_EQ(run.sequence.ExitCode(), 0u);
+            const bool deletes = run.machine.commands.back().find("del /f /q") != std::string::npos;
+            EXPECT_EQ(deletes, c.selfDelete);
+        }
+    }
+}
+
+TEST(InstallSequence, ClosingWithoutInstallingRemovesNothingOfAnyone) {
+    Script script;
+    Course run(script, {});
+    run.machine.Close();
+    EXPECT_TRUE(run.machine.commands.empty());
+    EXPECT_TRUE(run.sequence.StopRequested());
+    EXPECT_EQ(run.sequence.ExitCode(), 1602u);
+}
+
+TEST(InstallSequence, ProgressStripGrowsOnePixelATickAndStops) {
+    Script script;
+    Course fresh(script, {});
+    fresh.machine.timer = true;
+    int ticks = 0;
+    while (fresh.machine.timer && ticks < 1000) {
+        fresh.sequence.OnProgressTick();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 326);
+    EXPECT_EQ(fresh.machine.strip, 346);
+}
