@@ -16,6 +16,7 @@ target_compile_options(gtest_main PRIVATE ${QVKU_SANITIZE})
 set(QVKU_PURE_SOURCES
   ${CMAKE_SOURCE_DIR}/inspection/RegistryText.cpp
   ${CMAKE_SOURCE_DIR}/inspection/WindowsNaming.cpp
+  ${CMAKE_SOURCE_DIR}/inspection/NetFxDetection.cpp
   ${CMAKE_SOURCE_DIR}/controller/CommandLine.cpp
   ${CMAKE_SOURCE_DIR}/controller/InstallPlan.cpp
   ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp
