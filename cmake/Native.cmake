@@ -21,6 +21,7 @@ set(QVKU_PURE_SOURCES
   ${CMAKE_SOURCE_DIR}/controller/InstallPlan.cpp
   ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp
   ${CMAKE_SOURCE_DIR}/services/ChainerData.cpp
+  ${CMAKE_SOURCE_DIR}/services/LogText.cpp
   ${CMAKE_SOURCE_DIR}/ui/framework/LayoutFormat.cpp
   ${CMAKE_SOURCE_DIR}/ui/framework/GifAnimation.cpp)
 set(QVKU_PURE_INCLUDES ${CMAKE_SOURCE_DIR}/inspection ${CMAKE_SOURCE_DIR}/controller ${CMAKE_SOURCE_DIR}/services
