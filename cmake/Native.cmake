@@ -16,12 +16,14 @@ target_compile_options(gtest_main PRIVATE ${QVKU_SANITIZE})
 set(QVKU_PURE_SOURCES
   ${CMAKE_SOURCE_DIR}/inspection/RegistryText.cpp
   ${CMAKE_SOURCE_DIR}/inspection/WindowsNaming.cpp
+  ${CMAKE_SOURCE_DIR}/controller/NetFxDetection.cpp
   ${CMAKE_SOURCE_DIR}/controller/CommandLine.cpp
   ${CMAKE_SOURCE_DIR}/controller/InstallPlan.cpp
   ${CMAKE_SOURCE_DIR}/controller/InstallSequence.cpp
   ${CMAKE_SOURCE_DIR}/services/TickDelay.cpp
   ${CMAKE_SOURCE_DIR}/services/ChainerData.cpp
   ${CMAKE_SOURCE_DIR}/services/WorkFolderName.cpp
+  ${CMAKE_SOURCE_DIR}/services/LogText.cpp
   ${CMAKE_SOURCE_DIR}/ui/framework/LayoutFormat.cpp
   ${CMAKE_SOURCE_DIR}/ui/framework/GifAnimation.cpp)
 set(QVKU_PURE_INCLUDES ${CMAKE_SOURCE_DIR}/inspection ${CMAKE_SOURCE_DIR}/controller ${CMAKE_SOURCE_DIR}/services
