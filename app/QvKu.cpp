@@ -14,6 +14,7 @@
 #include "MessagePump.h"
 #include "SystemPrograms.h"
 #include "UiLanguage.h"
+#include "VersionText.h"
 #include "Win32InstallSystem.h"
 
 namespace {
@@ -21,16 +22,27 @@ void ApplicationPumpPass() { Application.ProcessMessages(); }
 
 // A run that ended by a failure: said plainly where someone may read it, never a box that waits
 // for a click in an unattended run, or one that has no window system to appear on.
-int EndAfterFailure(InstallSequence& sequence, bool unattended, const std::string& message) {
+// The run's last line in the log: the code and what it tells.
+int Exit(Win32InstallSystem& system, uint32_t code) {
+    system.Log("exit code " + std::to_string(code) + ": " + ExitCodeMeaning(code));
+    return int(code);
+}
+
+// A run that ended by a failure: said plainly where someone may read it, never a box that waits
+// for a click in an unattended run, or one that has no window system to appear on.
+int EndAfterFailure(Win32InstallSystem& system, InstallSequence& sequence, bool unattended, const std::string& message) {
+    system.Log("the program failed: " + message);
     sequence.Abandon();
     if (!unattended && Application.Handle()) Application.ShowError(message);
-    return int(kExitInstallFailure);
+    return Exit(system, kExitInstallFailure);
 }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictDllSearchToSystem();
     Win32InstallSystem system;
+    system.OpenLog();
+    system.Log("QvKu " + GetExeVersionText() + ", command line: " + GetCommandLineA());
     InstallSequence sequence(system);
     const RunModeChoice mode = sequence.DecideRunMode(SplitArguments(GetCommandLineA()));
     // A run with no one in front of it needs no window system: where none can be had, it goes on
@@ -44,7 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     GetUiLanguage();  // the interface language is the thread's locale at start-up
     // Under Wine without a display no window is made and nothing reaches a screen: a run that
     // shows a window ends before it changes anything.
-    if (!Application.Handle() && !unattended) return EndAfterFailure(sequence, unattended, "No window can be shown");
+    if (!Application.Handle() && !unattended) return EndAfterFailure(system, sequence, unattended, "No window can be shown");
     try {
         Form1 = new TForm1;
         Form1->SetEvents(&sequence);
@@ -55,8 +67,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Form2->CreateFromResource("TFORM2", Form2->Handlers());
         Application.Run();
     } catch (const std::exception& e) {
-        return EndAfterFailure(sequence, unattended, e.what());
+        return EndAfterFailure(system, sequence, unattended, e.what());
     }
-    if (Application.Failed()) return EndAfterFailure(sequence, unattended, Application.FailureMessage());
-    return int(sequence.ExitCode());
+    if (Application.Failed()) return EndAfterFailure(system, sequence, unattended, Application.FailureMessage());
+    return Exit(system, sequence.ExitCode());
 }

@@ -63,6 +63,27 @@ std::string SelfDeleteCommand(const std::string& exePath, const std::string& pin
 
 ProgressStep NextProgressWidth(int width) { return {width + 1, width + 1 > 345}; }
 
+namespace {
+struct ExitMeaning {
+    uint32_t code;
+    const char* meaning;
+};
+const ExitMeaning kExitMeanings[] = {
+    {kExitSuccess, "success"},
+    {kExitRestartRequired, "success; a restart is needed to finish"},
+    {kExitRestartInitiated, "success; the installer started a restart"},
+    {kExitUserCancelled, "cancelled: the window was closed before the install was complete"},
+    {kExitInstallFailure, "the install failed"},
+    {kExitUnsupportedSystem, "this system is not supported"},
+};
+}  // namespace
+
+const char* ExitCodeMeaning(uint32_t exitCode) {
+    for (const ExitMeaning& m : kExitMeanings)
+        if (m.code == exitCode) return m.meaning;
+    return "an installer's own failure code";
+}
+
 bool IsInstallerSuccess(uint32_t exitCode) {
     return exitCode == kExitSuccess || exitCode == kExitRestartRequired || exitCode == kExitRestartInitiated;
 }

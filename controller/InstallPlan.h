@@ -49,6 +49,8 @@ constexpr uint32_t kExitRestartInitiated = 1641;
 constexpr uint32_t kExitUserCancelled = 1602;
 constexpr uint32_t kExitInstallFailure = 1603;
 constexpr uint32_t kExitUnsupportedSystem = 5100;
+// What an exit code of ours tells, in words for the log.
+const char* ExitCodeMeaning(uint32_t exitCode);
 
 // An installer's exit code that means success: 0, or 3010 and 1641, which ask for a restart.
 bool IsInstallerSuccess(uint32_t exitCode);

@@ -9,10 +9,25 @@ struct StepNameEntry {
     const char* name;
 };
 const StepNameEntry kStepNames[] = {
-    {Step::Gate, "system gate"}, {Step::WorkFolder, "work folder"}, {Step::Payload, "payload"},
-    {Step::Extract, "extract"},  {Step::Enu, "ENU installer"},      {Step::Chs, "CHS installer"},
-    {Step::CleanUp, "clean-up"},
+    {Step::Detect, "detection"}, {Step::Gate, "system gate"}, {Step::WorkFolder, "work folder"},
+    {Step::Payload, "payload"},  {Step::Extract, "extract"},  {Step::Enu, "ENU installer"},
+    {Step::Chs, "CHS installer"}, {Step::CleanUp, "clean-up"},
 };
+
+struct ModeNameEntry {
+    RunMode mode;
+    const char* name;
+};
+const ModeNameEntry kModeNames[] = {
+    {RunMode::Interactive, "interactive"}, {RunMode::Silent, "silent"},
+    {RunMode::Auto, "auto"},               {RunMode::Deployment, "deployment"},
+};
+
+const char* ModeName(RunMode mode) {
+    for (const ModeNameEntry& e : kModeNames)
+        if (e.mode == mode) return e.name;
+    return "?";
+}
 }  // namespace
 
 const char* StepName(Step step) {
@@ -24,14 +39,31 @@ const char* StepName(Step step) {
 InstallSequence::InstallSequence(InstallSystem& system) : system_(system) {}
 
 RunModeChoice InstallSequence::DecideRunMode(const std::vector<std::string>& arguments) {
-    DeploymentMarkers markers{[this] { return system_.SystemSetupInProgress(); },
-                              [this] { return system_.PeBuilderKeyExists(); }};
-    mode_ = ::DecideRunMode(arguments, markers);
+    // The markers are read only when no switch decides; what was read is the reason given.
+    std::string markers;
+    DeploymentMarkers read{[this, &markers] {
+                               const uint32_t value = system_.SystemSetupInProgress();
+                               markers = "SystemSetupInProgress=" + std::to_string(value);
+                               return value;
+                           },
+                           [this, &markers] {
+                               const bool exists = system_.PeBuilderKeyExists();
+                               markers += exists ? ", PE Builder key present" : ", no PE Builder key";
+                               return exists;
+                           }};
+    mode_ = ::DecideRunMode(arguments, read);
+    const std::string reason = markers.empty() ? "by the switch \"" + arguments[0] + "\"" : "no mode switch; " + markers;
+    Log(std::string("run mode: ") + ModeName(mode_.mode) + " (" + reason + ")" +
+        (mode_.selfDelete ? ", deletes itself afterwards" : ""));
     return mode_;
 }
 
 bool InstallSequence::Unattended() const {
     return mode_.mode == RunMode::Silent || mode_.mode == RunMode::Deployment;
+}
+
+std::string InstallSequence::ErrorWords(uint32_t error) {
+    return "error " + std::to_string(error) + " (" + system_.ErrorText(error) + ")";
 }
 
 void InstallSequence::Record(Step step, StepStatus status, uint32_t error, uint32_t exitCode) {
@@ -43,16 +75,37 @@ void InstallSequence::OnCreate() {
     if (mode_.mode == RunMode::Silent) view_->PrepareSilent();
     else view_->ShowLayout(ViewLayout::Unattended);
     OnInstallClick();
-    if (mode_.selfDelete) system_.StartHiddenCommand(SelfDeleteCommand(system_.ExecutablePath(), system_.SystemProgram("ping.exe")));
+    if (mode_.selfDelete) {
+        const uint32_t error = system_.StartHiddenCommand(SelfDeleteCommand(system_.ExecutablePath(), system_.SystemProgram("ping.exe")));
+        Log(error ? "self-delete could not start: " + ErrorWords(error) : "self-delete started");
+    }
     view_->RequestQuit();
 }
 
+// What is there already decides what runs: nothing at all when the runtime and its language pack
+// are both in place, on any system.
+bool InstallSequence::NothingToInstall() {
+    const NetFxReadings readings = system_.ReadNetFx();
+    decision_ = DecideNetFx(readings);
+    view_->NoteDetection(NetFxReadingsText(readings));
+    Log("installed already: " + NetFxReadingsText(readings));
+    Record(Step::Detect, StepStatus::Done);
+    if (decision_ != NetFxDecision::NothingToDo) return false;
+    Log(".NET Framework 4.5.2 or later and its language pack are installed: nothing to do");
+    exitCode_ = kExitSuccess;
+    view_->ShowStatus(TextId::StatusAlreadyInstalled);
+    view_->Close();
+    return true;
+}
+
 bool InstallSequence::GatePasses() {
+    current_ = Step::Gate;
     if (IsSupportedSystem(system_.WindowsName())) {
         Record(Step::Gate, StepStatus::Done);
         return true;
     }
     Record(Step::Gate, StepStatus::Failed);
+    Log("this system is not supported" + std::string(Unattended() ? "" : ": the message box is shown"));
     outcome_.Unsupported();
     exitCode_ = outcome_.ExitCode();
     // An unattended run has no one to click the box away: it would wait for ever.
@@ -62,15 +115,18 @@ bool InstallSequence::GatePasses() {
 }
 
 void InstallSequence::MakeWorkFolder() {
+    current_ = Step::WorkFolder;
     const FolderResult folder = system_.CreateWorkFolder();
     workDirMade_ = !folder.path.empty();
     if (workDirMade_) workDir_ = folder.path;
     Record(Step::WorkFolder, workDirMade_ ? StepStatus::Done : StepStatus::Failed, folder.error);
+    Log(workDirMade_ ? "work folder: " + workDir_ : "work folder could not be made: " + ErrorWords(folder.error));
 }
 
 // The payload is written piece by piece during the pause, with the window's messages handled
 // between the pieces: the write then costs no time beyond the pause and never freezes the window.
 bool InstallSequence::WritePayloadDuringPause() {
+    current_ = Step::Payload;
     const uint32_t pauseStart = system_.TickCount();
     PayloadPiece piece;
     bool tried = false;
@@ -85,28 +141,43 @@ bool InstallSequence::WritePayloadDuringPause() {
     }
     system_.PumpUntil(pauseStart, kPauseMs);
     const bool written = tried && !piece.more && !piece.failed;
-    Record(Step::Payload, written ? StepStatus::Done : tried && piece.failed ? StepStatus::Failed : StepStatus::Skipped,
-           piece.error);
+    const StepStatus status = written ? StepStatus::Done : tried && piece.failed ? StepStatus::Failed : StepStatus::Skipped;
+    Record(Step::Payload, status, piece.error);
+    if (status == StepStatus::Done) Log("payload written: the extractor and the archive");
+    else if (status == StepStatus::Failed) Log("payload could not be written: " + ErrorWords(piece.error));
+    else Log("payload not written");
     return written;
 }
 
+ProgramRun InstallSequence::RunLogged(const ProgramCommand& command, const std::string& folder, ShowState show) {
+    Log("starting " + command.commandLine + " in " + folder + (show == ShowState::Hidden ? ", hidden" : ", shown"));
+    const ProgramRun run = system_.RunProgram(command, folder, show, [this] { return Waiting(); });
+    if (!run.started) Log("could not start: " + ErrorWords(run.error));
+    else if (run.ended) Log("ended with exit code " + std::to_string(run.exitCode) + " after " + std::to_string(run.durationMs) + " ms");
+    else if (run.error) Log("the wait failed after " + std::to_string(run.durationMs) + " ms: " + ErrorWords(run.error));
+    else Log("left running after " + std::to_string(run.durationMs) + " ms: the window was closed");
+    return run;
+}
+
 bool InstallSequence::Extract(bool payloadWritten) {
+    current_ = Step::Extract;
     if (!payloadWritten || !Waiting()) {
         Record(Step::Extract, StepStatus::Skipped);
         return false;
     }
-    const ProgramRun run = system_.RunProgram(ExtractorCommand(workDir_), workDir_, ShowState::Hidden,
-                                              [this] { return Waiting(); });
+    const ProgramRun run = RunLogged(ExtractorCommand(workDir_), workDir_, ShowState::Hidden);
     // 7-Zip ends with 0, or 1 after mere warnings; the installers must be there either way.
-    const bool ok = run.started && run.ended && run.exitCode <= 1 && system_.FileExists(EnuInstallerPath(workDir_)) &&
-                    system_.FileExists(ChsInstallerPath(workDir_));
+    const bool unpacked = run.started && run.ended && run.exitCode <= 1;
+    const bool ok = unpacked && system_.FileExists(EnuInstallerPath(workDir_)) && system_.FileExists(ChsInstallerPath(workDir_));
+    if (unpacked && !ok) Log("the installers are missing after unpacking");
     Record(Step::Extract, ok ? StepStatus::Done : StepStatus::Failed, run.error, run.exitCode);
     return ok;
 }
 
 void InstallSequence::RunInstaller(Step step, const ProgramCommand& command, ShowState show) {
+    current_ = step;
     if (!Waiting()) return Record(step, StepStatus::Skipped);
-    const ProgramRun run = system_.RunProgram(command, PayloadDir(workDir_), show, [this] { return Waiting(); });
+    const ProgramRun run = RunLogged(command, PayloadDir(workDir_), show);
     const bool ok = run.started && run.ended && IsInstallerSuccess(run.exitCode);
     if (run.started && !run.ended) {
         // Either a close ended the wait and the installer goes on alone, or the wait failed and
@@ -120,7 +191,8 @@ void InstallSequence::RunInstaller(Step step, const ProgramCommand& command, Sho
 }
 
 void InstallSequence::OnInstallClick() {
-    if (!GatePasses()) return;
+    Log("Windows: " + system_.DescribeWindows());
+    if (NothingToInstall() || !GatePasses()) return;
 
     installing_ = true;
     view_->ShowLayout(ViewLayout::Busy);
@@ -137,20 +209,26 @@ void InstallSequence::OnInstallClick() {
     // Nothing outside a folder this run made is ever touched.
     if (workDirMade_) system_.RemoveFile(ArchivePath(workDir_));
     if (win64) system_.DisableRedirection();
-    if (extracted) {
-        RunInstaller(Step::Enu, EnuInstallerCommand(workDir_), win64 ? ShowState::Hidden : ShowState::Normal);
-        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden);
-    } else {
+    if (!extracted) {
         Record(Step::Enu, StepStatus::Skipped);
         Record(Step::Chs, StepStatus::Skipped);
+    } else if (decision_ == NetFxDecision::PackOnly) {
+        Log("the runtime is installed already: only the language pack runs");
+        Record(Step::Enu, StepStatus::Skipped);
+        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden);
+    } else {
+        RunInstaller(Step::Enu, EnuInstallerCommand(workDir_), win64 ? ShowState::Hidden : ShowState::Normal);
+        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden);
     }
     CleanUp();
 }
 
 void InstallSequence::CleanUp() {
+    current_ = Step::CleanUp;
     uint32_t error = 0;
     if (workDirMade_ && system_.FolderExists(PayloadDir(workDir_)))
         error = system_.StartHiddenCommand(PayloadRemovalCommand(workDir_));
+    if (error) Log("the payload folder's removal could not start: " + ErrorWords(error));
     view_->SetProgressTimer(false);
     view_->ShowLayout(ViewLayout::Rest);
     RemoveWorkFolderIfThere();
@@ -166,16 +244,21 @@ void InstallSequence::CleanUp() {
 void InstallSequence::RemoveWorkFolderIfThere() {
     if (!workDirMade_ || removalStarted_ || !system_.FolderExists(workDir_)) return;
     removalStarted_ = true;
-    system_.StartHiddenCommand(WorkDirRemovalCommand(workDir_, system_.SystemProgram("ping.exe")));
+    const uint32_t error = system_.StartHiddenCommand(WorkDirRemovalCommand(workDir_, system_.SystemProgram("ping.exe")));
+    Log(error ? "the work folder's removal could not start: " + ErrorWords(error) : "the work folder's removal started");
 }
 
 void InstallSequence::OnClose() {
-    if (installing_) closedWhileInstalling_ = true;
+    if (installing_ && !stop_) {
+        closedWhileInstalling_ = true;
+        Log(std::string("closed by the user during the ") + StepName(current_) + " step: no further program starts");
+    }
     stop_ = true;
     RemoveWorkFolderIfThere();
 }
 
 void InstallSequence::Abandon() {
+    if (!stop_) Log("the run was abandoned after a failure in the program: no further program starts");
     stop_ = true;
     RemoveWorkFolderIfThere();
 }

@@ -10,15 +10,16 @@
 #include "InstallPlan.h"
 #include "InstallSystem.h"
 #include "InstallView.h"
+#include "NetFxDetection.h"
 
 // The named steps of a run, in their order.
-enum class Step { Gate, WorkFolder, Payload, Extract, Enu, Chs, CleanUp };
+enum class Step { Detect, Gate, WorkFolder, Payload, Extract, Enu, Chs, CleanUp };
 const char* StepName(Step step);
 
 enum class StepStatus {
     Done,
     Failed,
-    Skipped,      // not begun: an earlier step failed, or the window was closed
+    Skipped,      // not begun: an earlier step failed, the window was closed, or nothing was to do
     LeftRunning,  // a program started, then the window was closed while it ran
 };
 
@@ -54,14 +55,19 @@ public:
     const std::vector<StepResult>& Steps() const { return steps_; }
     const std::string& WorkDir() const { return workDir_; }
     bool StopRequested() const { return stop_; }
+    NetFxDecision Decision() const { return decision_; }
 
 private:
     bool Unattended() const;
     void Record(Step step, StepStatus status, uint32_t error = 0, uint32_t exitCode = 0);
+    void Log(const std::string& line) { system_.Log(line); }
+    std::string ErrorWords(uint32_t error);
+    bool NothingToInstall();
     bool GatePasses();
     void MakeWorkFolder();
     bool WritePayloadDuringPause();
     bool Extract(bool payloadWritten);
+    ProgramRun RunLogged(const ProgramCommand& command, const std::string& folder, ShowState show);
     void RunInstaller(Step step, const ProgramCommand& command, ShowState show);
     void CleanUp();
     void RemoveWorkFolderIfThere();
@@ -71,6 +77,8 @@ private:
     InstallView* view_ = nullptr;
     RunModeChoice mode_;
     InstallOutcome outcome_;
+    NetFxDecision decision_ = NetFxDecision::Full;
+    Step current_ = Step::Detect;
     std::vector<StepResult> steps_;
     std::string workDir_;
     uint32_t exitCode_ = kExitUserCancelled;  // closing the window without installing

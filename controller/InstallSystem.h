@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "InstallPlan.h"
+#include "NetFxDetection.h"
 
 struct FolderResult {
     std::string path;    // empty when no folder was made
@@ -51,6 +52,10 @@ public:
     virtual bool IsWin64() = 0;
     virtual uint32_t SystemSetupInProgress() = 0;
     virtual bool PeBuilderKeyExists() = 0;
+    // The Release values of the .NET Framework setup, read-only, in the 64-bit view on 64-bit Windows.
+    virtual NetFxReadings ReadNetFx() = 0;
+    // The running Windows in words: its name, version numbers, product type, 64-bit or not, locale.
+    virtual std::string DescribeWindows() = 0;
 
     // Folders and files. The work folder is new, private and randomly named.
     virtual FolderResult CreateWorkFolder() = 0;
@@ -71,6 +76,11 @@ public:
     virtual std::string ExecutablePath() = 0;
     // File-system redirection off for the rest of the process (64-bit Windows).
     virtual void DisableRedirection() = 0;
+
+    // One line of the run's log; a log that cannot be written changes nothing.
+    virtual void Log(const std::string& line) = 0;
+    // The platform's own words for an error number.
+    virtual std::string ErrorText(uint32_t error) = 0;
 
     // The clock and the pump.
     virtual uint32_t TickCount() = 0;

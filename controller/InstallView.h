@@ -3,6 +3,7 @@
 // over a journal.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "Texts.h"
 
@@ -29,6 +30,8 @@ public:
     // A box with an OK button and the exclamation mark, captioned with the publisher's name; returns
     // once it has been dismissed.
     virtual void ShowMessage(TextId text) = 0;
+    // What was found installed already, for whoever reads the window's state.
+    virtual void NoteDetection(const std::string& text) = 0;
     // The window's close procedure; it tells the sequence through InstallEvents::OnClose.
     virtual void Close() = 0;
     // The application's quit request.

@@ -19,6 +19,8 @@ const TextPair kTexts[] = {
     {TextId::StatusDone, "恭喜你，.NET Framework4.5.2已安装完毕！", ".NET Framework4.5.2 has been installed!"},
     // %u: the exit code
     {TextId::StatusFailed, "安装未完成，错误代码：%u！", ".NET Framework4.5.2 was not installed, error code: %u!"},
+    {TextId::StatusAlreadyInstalled, "本机已安装.NET Framework 4.5.2或更高版本，无需安装！",
+     ".NET Framework 4.5.2 or later is already installed!"},
 };
 }  // namespace
 

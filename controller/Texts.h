@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-enum class TextId { Unsupported, StatusReady, StatusInstalling, StatusDone, StatusFailed };
+enum class TextId { Unsupported, StatusReady, StatusInstalling, StatusDone, StatusFailed, StatusAlreadyInstalled };
 
 // The Chinese text when `language` is 1, the English one otherwise (2 included).
 const char* Text(TextId id, int language);

@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "Func_Reg.h"
 #include "MessagePump.h"
+#include "NetFxRelease.h"
 #include "PayloadWriter.h"
 #include "SystemApi.h"
 #include "SystemPrograms.h"
@@ -26,6 +27,23 @@ uint32_t Win32InstallSystem::SystemSetupInProgress() {
 bool Win32InstallSystem::PeBuilderKeyExists() {
     return RegKeyExists("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\PE Builder");
 }
+
+NetFxReadings Win32InstallSystem::ReadNetFx() { return ReadNetFxReleases(); }
+
+std::string Win32InstallSystem::DescribeWindows() {
+    OSVERSIONINFOEXA v = {};
+    std::string text = GetWindowsVersionName();
+    if (text.empty()) text = "an unnamed Windows";
+    if (QueryOsVersion(v)) {
+        text += " (" + std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion) + "." +
+                std::to_string(v.dwBuildNumber) + ", service pack " + std::to_string(v.wServicePackMajor) +
+                ", product type " + std::to_string(v.wProductType) + ")";
+    }
+    text += ::IsWin64() ? ", 64-bit Windows" : ", 32-bit Windows";
+    return text + ", locale " + std::to_string(GetThreadLocale());
+}
+
+std::string Win32InstallSystem::ErrorText(uint32_t error) { return Win32ErrorText(error); }
 
 FolderResult Win32InstallSystem::CreateWorkFolder() {
     const WorkFolder folder = ::CreateWorkFolder(WindowsFolder());

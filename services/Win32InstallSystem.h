@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "InstallSystem.h"
+#include "RunLog.h"
 
 class PayloadWriter;
 
@@ -16,6 +17,8 @@ public:
     bool IsWin64() override;
     uint32_t SystemSetupInProgress() override;
     bool PeBuilderKeyExists() override;
+    NetFxReadings ReadNetFx() override;
+    std::string DescribeWindows() override;
     FolderResult CreateWorkFolder() override;
     bool FolderExists(const std::string& path) override;
     bool FileExists(const std::string& path) override;
@@ -28,10 +31,17 @@ public:
     std::string SystemProgram(const char* fileName) override;
     std::string ExecutablePath() override;
     void DisableRedirection() override;
+    void Log(const std::string& line) override { log_.Line(line); }
+    std::string ErrorText(uint32_t error) override;
     uint32_t TickCount() override;
     void Pump() override;
     void PumpUntil(uint32_t start, int32_t durationMs) override;
 
+    // The run's log, new in the account's temp folder; without it the run goes on unlogged.
+    void OpenLog() { log_.Open("QvKu"); }
+    const std::string& LogPath() const { return log_.Path(); }
+
 private:
     std::unique_ptr<PayloadWriter> payload_;
+    RunLog log_;
 };

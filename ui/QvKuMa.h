@@ -35,6 +35,7 @@ public:
     void SetStripWidth(int width) override;
     void SetProgressTimer(bool running) override;
     void ShowMessage(TextId text) override;
+    void NoteDetection(const std::string& text) override { SetNote("netfx", text); }
     void Close() override { Form::Close(); }
     void RequestQuit() override;
 

@@ -204,8 +204,12 @@ def window_state(arch, wait_ms=15000, window_class=None):
     state = {"form": {"name": head[0], "visible": head[1] == "1", "topmost": head[2] == "1",
                       "left": int(head[3]), "top": int(head[4]), "width": int(head[5]),
                       "height": int(head[6]), "minimized": head[7] == "1"}}
+    state["notes"] = {}
     for line in lines[1:]:
         f = line.split("|")
+        if f[0].startswith("="):
+            state["notes"][f[0][1:]] = bytes.fromhex(f[1]).decode("latin-1")
+            continue
         state[f[0]] = {"visible": f[1] == "1", "enabled": f[2] == "1", "left": int(f[3]), "top": int(f[4]),
                        "width": int(f[5]), "height": int(f[6]), "color": int(f[7]),
                        "text": bytes.fromhex(f[8]) if len(f) > 8 else b""}

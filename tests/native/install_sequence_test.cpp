@@ -32,7 +32,15 @@ struct Script {
     CloseAt closeAt = CloseAt::Never;
     uint32_t setupInProgress = 0;
     bool peBuilder = false;
+    NetFxReadings netfx;  // nothing installed
 };
+
+ReleaseReading Release(uint32_t value) {
+    ReleaseReading r;
+    r.kind = ReleaseReadingKind::Dword;
+    r.value = value;
+    return r;
+}
 
 class FakeMachine : public InstallSystem, public InstallView {
 public:
@@ -40,6 +48,8 @@ public:
     InstallSequence* sequence = nullptr;
     Script s;
     std::vector<std::string> journal;
+    std::vector<std::string> log;
+    std::string detection;
     std::vector<std::string> started;   // programs, by their file name
     std::vector<std::string> commands;  // detached command lines
     std::vector<std::string> deleted;
@@ -53,6 +63,10 @@ public:
     bool IsWin64() override { return s.win64; }
     uint32_t SystemSetupInProgress() override { return s.setupInProgress; }
     bool PeBuilderKeyExists() override { return s.peBuilder; }
+    NetFxReadings ReadNetFx() override { return s.netfx; }
+    std::string DescribeWindows() override { return s.windowsName; }
+    void Log(const std::string& line) override { log.push_back(line); }
+    std::string ErrorText(uint32_t error) override { return "text of " + std::to_string(error); }
     FolderResult CreateWorkFolder() override {
         journal.push_back("folder");
         if (s.folderFails) return {"", 5};
@@ -116,6 +130,7 @@ public:
     }
     void ShowLayout(ViewLayout layout) override { journal.push_back("layout " + std::to_string(int(layout))); }
     void PrepareSilent() override { journal.push_back("silent"); }
+    void NoteDetection(const std::string& text) override { detection = text; }
     int StripWidth() const override { return strip; }
     void SetStripWidth(int width) override { strip = width; }
     void SetProgressTimer(bool running) override { timer = running; }
@@ -155,6 +170,12 @@ struct Course {
     }
 };
 
+bool Logged(const std::vector<std::string>& log, const std::string& part) {
+    for (const std::string& line : log)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
 const std::string kEnu = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe";
 const std::string kChs = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe";
 }  // namespace
@@ -185,7 +206,7 @@ TEST(InstallSequence, StepsRunInOrderWithTheirFoldersAndShowStates) {
             order.push_back(r.step);
             EXPECT_EQ(r.status, StepStatus::Done) << StepName(r.step);
         }
-        EXPECT_EQ(order, (std::vector<Step>{Step::Gate, Step::WorkFolder, Step::Payload, Step::Extract, Step::Enu,
+        EXPECT_EQ(order, (std::vector<Step>{Step::Detect, Step::Gate, Step::WorkFolder, Step::Payload, Step::Extract, Step::Enu,
                                             Step::Chs, Step::CleanUp}));
     }
 }
@@ -375,4 +396,73 @@ TEST(InstallSequence, ProgressStripGrowsOnePixelATickAndStops) {
     }
     EXPECT_EQ(ticks, 326);
     EXPECT_EQ(fresh.machine.strip, 346);
+}
+
+TEST(InstallSequence, WhatIsInstalledAlreadyDecidesWhatRuns) {
+    ReleaseReading text;
+    text.kind = ReleaseReadingKind::WrongType;
+    text.type = 1;
+    struct Case {
+        const char* what;
+        ReleaseReading runtime, pack;
+        const char* windows;
+        uint32_t exitCode;
+        std::vector<std::string> started;
+    } cases[] = {
+        {"nothing installed", {}, {}, "Windows7", 0, {"qvzip.qv", kEnu, kChs}},
+        {"4.5.1 only", Release(378758), {}, "Windows7", 0, {"qvzip.qv", kEnu, kChs}},
+        {"4.5.2 without the pack", Release(379893), {}, "Windows7", 0, {"qvzip.qv", kChs}},
+        {"4.5.2 with the pack", Release(379893), Release(379893), "Windows7", 0, {}},
+        {"4.8 with the pack on Windows 10", Release(528040), Release(528040), "Windows10", 0, {}},
+        {"4.8 without the pack on Windows 10", Release(528040), {}, "Windows10", 5100, {}},
+        {"a text in place of the number", text, Release(379893), "Windows7", 0, {"qvzip.qv", kEnu, kChs}},
+        {"the pack's key alone", {}, Release(379893), "Windows7", 0, {"qvzip.qv", kEnu, kChs}},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.netfx.runtime = c.runtime;
+        script.netfx.pack = c.pack;
+        script.windowsName = c.windows;
+        Course run(script);
+        EXPECT_EQ(run.sequence.ExitCode(), c.exitCode) << c.what;
+        EXPECT_EQ(run.machine.started, c.started) << c.what;
+        EXPECT_FALSE(run.machine.detection.empty()) << c.what;
+        if (c.started.empty()) {
+            EXPECT_EQ(std::count(run.machine.journal.begin(), run.machine.journal.end(), "folder"), 0)
+                << c.what << ": nothing is written";
+            EXPECT_TRUE(run.machine.commands.empty()) << c.what;
+        }
+        if (c.exitCode == 0 && c.started.empty()) {
+            EXPECT_NE(std::find(run.machine.journal.begin(), run.machine.journal.end(),
+                                "status " + std::to_string(int(TextId::StatusAlreadyInstalled))),
+                      run.machine.journal.end())
+                << c.what;
+        }
+    }
+}
+
+TEST(InstallSequence, TheLogTellsEachStepWithItsErrorAndEachProgram) {
+    Script script;
+    script.enu.startFails = true;
+    Course run(script);
+    const std::vector<std::string>& log = run.machine.log;
+    for (const char* part : {"run mode: silent (by the switch \"-s\")", "Windows: Windows7", "installed already: ",
+                             "work folder: C:\\windows\\temp\\~qvku.00ff.tmp", "payload written",
+                             "starting \"C:\\windows\\temp\\~qvku.00ff.tmp\\qvzip.qv\" X \"NET4.5.7z\" -R -Y in ",
+                             "ended with exit code 0 after 100 ms", "could not start: error 2 (text of 2)",
+                             "the work folder's removal started"})
+        EXPECT_TRUE(Logged(log, part)) << part;
+
+    Script folderless;
+    folderless.folderFails = true;
+    EXPECT_TRUE(Logged(Course(folderless).machine.log, "work folder could not be made: error 5 (text of 5)"));
+
+    Script deployment;
+    deployment.setupInProgress = 1;
+    EXPECT_TRUE(Logged(Course(deployment, {}).machine.log,
+                       "run mode: deployment (no mode switch; SystemSetupInProgress=1, no PE Builder key), deletes itself"));
+
+    Script closed;
+    closed.closeAt = CloseAt::Enu;
+    EXPECT_TRUE(Logged(Course(closed, {"-a"}).machine.log, "closed by the user during the ENU installer step"));
 }

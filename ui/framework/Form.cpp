@@ -330,6 +330,16 @@ void Form::Paint(HDC dc, const RECT& dirty) {
     SelectObject(buffer.get(), oldBitmap);
 }
 
+static std::string Hex(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
 std::string Form::DumpState() const {
     RECT r = {};
     if (hwnd_) GetWindowRect(hwnd_, &r);
@@ -342,13 +352,9 @@ std::string Form::DumpState() const {
         out += e.name + "|" + (e.visible ? "1" : "0") + "|" + (e.enabled ? "1" : "0") + "|" + std::to_string(e.left) +
                "|" + std::to_string(e.top) + "|" + std::to_string(e.width) + "|" + std::to_string(e.height) + "|" +
                std::to_string(e.textColor) + "|";
-        for (char c : (e.kind == ElementKind::Memo ? MemoText(e.name) : e.text)) {
-            static const char hex[] = "0123456789abcdef";
-            out += hex[(unsigned char)c >> 4];
-            out += hex[(unsigned char)c & 15];
-        }
-        out += "\n";
+        out += Hex(e.kind == ElementKind::Memo ? MemoText(e.name) : e.text) + "\n";
     }
+    for (const auto& note : notes_) out += "=" + note.first + "|" + Hex(note.second) + "\n";
     return out;
 }
 

@@ -80,6 +80,8 @@ public:
     // The text of the element state, one line per element, for tests that read what the
     // window holds through WM_COPYDATA.
     std::string DumpState() const;
+    // A fact of the program's for the same readers, a line of the state of its own.
+    void SetNote(const std::string& key, const std::string& value) { notes_[key] = value; }
 
     // The handler run at each activation (bound from the layout's OnActivate).
     Handler onCreate, onActivate, onClose;
@@ -139,6 +141,7 @@ private:
     std::vector<std::unique_ptr<Picture>> pictures_;
     std::vector<std::unique_ptr<GifPlayer>> players_;  // one per animated element, by element
     std::map<std::string, UniqueGdiObject> fonts_;
+    std::map<std::string, std::string> notes_;
     int lastUnderPointer_ = -1;
     int pressed_ = -1;
     WPARAM keyCode_ = 0;
