@@ -129,9 +129,13 @@ class TimeStampServer:
             f.write("01\n")
         server = self
         self.requests = 0
+        self.failing = False
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_POST(self):
+                if server.failing:
+                    self.send_error(503)
+                    return
                 query = self.rfile.read(int(self.headers.get("Content-Length", 0)))
                 with tempfile.TemporaryDirectory(dir=authority.dir) as d:
                     q, r = os.path.join(d, "q.tsq"), os.path.join(d, "r.tsr")
@@ -285,6 +289,10 @@ class SignedBuild(unittest.TestCase):
         cls.no_password_left = os.path.exists(cls.exe)
         cls.wrong_password = cls._build(password=cls.pki.password + "x")
         cls.wrong_password_left = os.path.exists(cls.exe)
+        cls.tsa.failing = True
+        cls.no_time_stamp = cls._build(password=cls.pki.password)
+        cls.no_time_stamp_left = os.path.exists(cls.exe)
+        cls.tsa.failing = False
         requests = cls.tsa.requests
         cls.signed_build = cls._build(password=cls.pki.password)
         cls.time_stamps = cls.tsa.requests - requests
@@ -381,12 +389,14 @@ class SignedBuild(unittest.TestCase):
     def test_signing_fails_without_the_right_password_and_leaves_no_executable(self):
         self.require(self.signed_configure)
         for what, r, left in (("no password", self.no_password, self.no_password_left),
-                              ("a wrong password", self.wrong_password, self.wrong_password_left)):
+                              ("a wrong password", self.wrong_password, self.wrong_password_left),
+                              ("no time stamp", self.no_time_stamp, self.no_time_stamp_left)):
             with self.subTest(what=what):
                 self.assertNotEqual(r.returncode, 0)
                 self.assertFalse(left, "an unsigned executable is left where the signed one belongs")
         self.assertIn(f"the environment variable {PASSWORD_VARIABLE}", self.no_password.stderr)
         self.assertIn("could not sign it", self.wrong_password.stderr)
+        self.assertIn("could not sign it", self.no_time_stamp.stderr)
 
     def test_the_password_shows_nowhere(self):
         self.require(self.signed_build)
