@@ -1,29 +1,120 @@
-# Checks a folder of Microsoft installers before the build packs them: both names present, both
-# at their published sizes unless any size is accepted. Included by the build, and runnable on
-# its own for the tests: cmake -DNETFX_DIR=<dir> [-DNETFX_ANY_SIZE=ON] -P NetfxCheck.cmake
-set(QVKU_ENU_NAME NDP452-KB2901907-x86-x64-AllOS-ENU.exe)
-set(QVKU_CHS_NAME NDP452-KB2901907-x86-x64-AllOS-CHS.exe)
-set(QVKU_ENU_SIZE 69999448)
-set(QVKU_CHS_SIZE 6724704)
+# Checks a folder of Microsoft installers before the build packs them: both names present, each
+# file at its published size and matching every digest published for it, unless other files are
+# accepted (the stand-ins). Included by the build, and runnable on its own:
+#   cmake -DNETFX_DIR=<dir> [-DNETFX_ANY_SIZE=ON] [-DNETFX_COPY_TO=<dir>] -P NetfxCheck.cmake
+# With NETFX_COPY_TO the files are first copied there and the copies are checked, so that what
+# is packed from that folder afterwards is what was checked, whatever happens to the originals.
 
-function(qvku_check_netfx_dir dir any_size)
-  foreach(pair "${QVKU_ENU_NAME};${QVKU_ENU_SIZE}" "${QVKU_CHS_NAME};${QVKU_CHS_SIZE}")
-    list(GET pair 0 name)
-    list(GET pair 1 size)
-    set(file "${dir}/${name}")
-    if(NOT EXISTS "${file}")
-      message(FATAL_ERROR "NETFX_DIR=${dir} holds no ${name}. It must hold both "
-                          "${QVKU_ENU_NAME} and ${QVKU_CHS_NAME}.")
+# The installers as Microsoft publishes them: name | size in bytes | the published digests. The
+# language pack's only published figure is an MD5; no other file can be made to match a given
+# MD5 (only two new files can be made to match each other), so it identifies the published file,
+# and the check prints its SHA-256 for the builder's records.
+set(QVKU_NETFX_FILES
+  "NDP452-KB2901907-x86-x64-AllOS-ENU.exe|69999448|SHA256=6c2c589132e830a185c5f40f82042bee3022e721a216680bd9b3995ba86f3781|MD5=ee01fc4110c73a8e5efc7cabda0f5ff7"
+  "NDP452-KB2901907-x86-x64-AllOS-CHS.exe|6724704|MD5=f0de04b58842c30b8be2d52f1dacf353")
+
+function(qvku_netfx_row row)
+  string(REPLACE "|" ";" fields "${row}")
+  list(POP_FRONT fields name size)
+  set(row_name "${name}" PARENT_SCOPE)
+  set(row_size "${size}" PARENT_SCOPE)
+  set(row_digests "${fields}" PARENT_SCOPE)
+endfunction()
+
+list(GET QVKU_NETFX_FILES 0 _qvku_row)
+qvku_netfx_row("${_qvku_row}")
+set(QVKU_ENU_NAME "${row_name}")
+set(QVKU_ENU_SIZE "${row_size}")
+list(GET QVKU_NETFX_FILES 1 _qvku_row)
+qvku_netfx_row("${_qvku_row}")
+set(QVKU_CHS_NAME "${row_name}")
+set(QVKU_CHS_SIZE "${row_size}")
+unset(_qvku_row)
+unset(row_name)
+unset(row_size)
+unset(row_digests)
+
+# Checks the files of QVKU_NETFX_FILES in dir: all names first, then all sizes, then the digests,
+# so that the cheap faults are told first. Messages name the files as in shown_dir (the originals,
+# where dir holds copies of them).
+function(qvku_check_netfx_dir dir any_file)
+  set(shown_dir "${dir}")
+  if(ARGC GREATER 2)
+    set(shown_dir "${ARGV2}")
+  endif()
+  set(names "")
+  foreach(row IN LISTS QVKU_NETFX_FILES)
+    qvku_netfx_row("${row}")
+    list(APPEND names "${row_name}")
+  endforeach()
+  list(JOIN names " and " both)
+  foreach(name IN LISTS names)
+    if(NOT EXISTS "${dir}/${name}" OR IS_DIRECTORY "${dir}/${name}")
+      message(FATAL_ERROR "NETFX_DIR=${shown_dir} holds no ${name}. It must hold ${both}.")
     endif()
+  endforeach()
+
+  set(accept "Use the published file, or -DNETFX_ANY_SIZE=ON to accept this one.")
+  foreach(row IN LISTS QVKU_NETFX_FILES)
+    qvku_netfx_row("${row}")
+    file(SIZE "${dir}/${row_name}" actual)
+    if(NOT actual EQUAL row_size AND NOT any_file)
+      message(FATAL_ERROR "${shown_dir}/${row_name} is ${actual} bytes; the published installer is "
+                          "${row_size} bytes. ${accept}")
+    endif()
+  endforeach()
+
+  foreach(row IN LISTS QVKU_NETFX_FILES)
+    qvku_netfx_row("${row}")
+    set(file "${dir}/${row_name}")
+    set(shown "${shown_dir}/${row_name}")
+    set(differs "")
     file(SIZE "${file}" actual)
-    if(NOT actual EQUAL size AND NOT any_size)
-      message(FATAL_ERROR "${file} is ${actual} bytes; the published installer is ${size} bytes. "
-                          "Use the published file, or -DNETFX_ANY_SIZE=ON to accept this one.")
+    if(NOT actual EQUAL row_size)
+      string(APPEND differs " ${shown} is ${actual} bytes; the published installer is ${row_size} bytes.")
+    endif()
+    set(matched "")
+    foreach(digest IN LISTS row_digests)
+      string(REPLACE "=" ";" digest "${digest}")
+      list(GET digest 0 algorithm)
+      list(GET digest 1 expected)
+      string(TOLOWER "${expected}" expected)
+      file(${algorithm} "${file}" found)
+      string(REPLACE "SHA256" "SHA-256" label "${algorithm}")
+      if(found STREQUAL expected)
+        list(APPEND matched "${label}")
+        continue()
+      endif()
+      set(msg "${shown} is not the published installer: its ${label} is ${found}, the published ${label} is ${expected}.")
+      if(NOT any_file)
+        message(FATAL_ERROR "${msg} ${accept}")
+      endif()
+      string(APPEND differs " ${msg}")
+    endforeach()
+    file(SHA256 "${file}" sha256)
+    if(differs)
+      message(WARNING "${differs} Accepted because NETFX_ANY_SIZE is ON: this payload is not the published one.")
+      message(STATUS "${row_name}: SHA-256 ${sha256} (accepted as it is)")
+    else()
+      list(JOIN matched " and " matched)
+      message(STATUS "${row_name}: SHA-256 ${sha256} (the published ${matched})")
     endif()
   endforeach()
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-  qvku_check_netfx_dir("${NETFX_DIR}" "${NETFX_ANY_SIZE}")
+  if(NETFX_COPY_TO)
+    file(REMOVE_RECURSE "${NETFX_COPY_TO}")
+    file(MAKE_DIRECTORY "${NETFX_COPY_TO}")
+    foreach(row IN LISTS QVKU_NETFX_FILES)
+      qvku_netfx_row("${row}")
+      if(EXISTS "${NETFX_DIR}/${row_name}")
+        file(COPY_FILE "${NETFX_DIR}/${row_name}" "${NETFX_COPY_TO}/${row_name}")
+      endif()
+    endforeach()
+    qvku_check_netfx_dir("${NETFX_COPY_TO}" "${NETFX_ANY_SIZE}" "${NETFX_DIR}")
+  else()
+    qvku_check_netfx_dir("${NETFX_DIR}" "${NETFX_ANY_SIZE}")
+  endif()
   message(STATUS "NETFX_DIR=${NETFX_DIR} holds both installers")
 endif()

@@ -1,7 +1,7 @@
 # The payload archive "KU"/"NET45": from the two Microsoft installers in NETFX_DIR, or, by
 # default, from stand-in installers of our own under the same names.
 set(NETFX_DIR "" CACHE PATH "Folder holding the two Microsoft .NET Framework 4.5.2 installers")
-option(NETFX_ANY_SIZE "Accept installers of other sizes than the published ones" OFF)
+option(NETFX_ANY_SIZE "Accept installers of other sizes and digests than the published ones" OFF)
 # Stored by default: the installers are compressed already (their BCJ2 archive is larger than
 # the two files). Measured by bench/run on stand-ins of the real sizes, BCJ2 adds over 3 s of
 # unpacking; LZMA2 unpacks such data about as fast as the stored archive and saves next to nothing.
@@ -23,11 +23,22 @@ set(payload_args --method ${NETFX_ARCHIVE_METHOD} --sevenzip ${QVKU_7ZZ})
 add_executable(qvku_standin WIN32 tests/standin/standin.cpp)
 target_link_libraries(qvku_standin PRIVATE psapi)
 
+set(check_commands "")
+set(cleanup_commands "")
 if(NETFX_DIR)
+  # Checked now, so that a wrong folder stops the configuration, and again each time the archive
+  # is packed, on copies of the files that are then packed: a file replaced after this point is
+  # refused too, and no change to the originals can slip in between the check and the packing.
   qvku_check_netfx_dir("${NETFX_DIR}" "${NETFX_ANY_SIZE}")
-  set(enu "${NETFX_DIR}/${QVKU_ENU_NAME}")
-  set(chs "${NETFX_DIR}/${QVKU_CHS_NAME}")
-  set(payload_deps "${enu}" "${chs}")
+  set(checked "${CMAKE_BINARY_DIR}/payload/checked")
+  set(enu "${checked}/${QVKU_ENU_NAME}")
+  set(chs "${checked}/${QVKU_CHS_NAME}")
+  set(payload_deps "${NETFX_DIR}/${QVKU_ENU_NAME}" "${NETFX_DIR}/${QVKU_CHS_NAME}"
+                   "${CMAKE_CURRENT_LIST_DIR}/NetfxCheck.cmake")
+  set(check_commands
+    COMMAND ${CMAKE_COMMAND} "-DNETFX_DIR=${NETFX_DIR}" "-DNETFX_ANY_SIZE=${NETFX_ANY_SIZE}"
+            "-DNETFX_COPY_TO=${checked}" -P "${CMAKE_CURRENT_LIST_DIR}/NetfxCheck.cmake")
+  set(cleanup_commands COMMAND ${CMAKE_COMMAND} -E rm -rf "${checked}")
   message(STATUS "Payload: the installers in ${NETFX_DIR}, ${NETFX_ARCHIVE_METHOD}")
 else()
   set(enu "$<TARGET_FILE:qvku_standin>")
@@ -42,8 +53,10 @@ endif()
 # The archive is made again when the options that shape it change.
 file(CONFIGURE OUTPUT "${CMAKE_BINARY_DIR}/payload/options.txt" CONTENT "${payload_args} ${NETFX_DIR}\n")
 add_custom_command(OUTPUT "${QVKU_ARCHIVE}"
+  ${check_commands}
   COMMAND ${QVKU_PYTHON} "${CMAKE_SOURCE_DIR}/tools/make_payload.py" --enu "${enu}" --chs "${chs}"
           --out "${QVKU_ARCHIVE}" ${payload_args}
+  ${cleanup_commands}
   DEPENDS ${payload_deps} "${CMAKE_SOURCE_DIR}/tools/make_payload.py" "${CMAKE_BINARY_DIR}/payload/options.txt"
   COMMENT "Packing the payload archive (${NETFX_ARCHIVE_METHOD})" VERBATIM)
 add_custom_target(payload DEPENDS "${QVKU_ARCHIVE}")
