@@ -264,6 +264,30 @@ TEST(ReadChainerMessage, LongListIsCappedAndTheRestCounted) {
     EXPECT_EQ(m.applications[63].name, "appL");
 }
 
+// The chainer reads a copy of the whole 65,536-byte mapping, which holds 123 entries after the
+// header at most: the largest honest list is taken (capped), one more entry is past its end.
+TEST(ReadChainerMessage, TheMappingsEndBoundsTheList) {
+    std::vector<App> apps;
+    for (uint32_t i = 0; i < 123; ++i) apps.push_back({u"app.exe", 5000 + i});
+    struct Case { uint32_t count; uint32_t claimed; bool malformed; size_t taken; uint32_t leftOut; } cases[] = {
+        {123, 4 + 123 * 524, false, 64, 59},
+        {123, 65536 - kAtData, false, 64, 59},
+        {124, 65536 - kAtData, true, 0, 0},
+        {124, 4 + 124 * 524, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Block b = FilesInUse(apps);
+        b.U32(kAtData, c.count);
+        b.U32(kAtDataLength, c.claimed);
+        ChainerMessage m;
+        ASSERT_TRUE(ReadChainerMessage(b.data(), b.size(), m)) << c.count << "/" << c.claimed;
+        EXPECT_EQ(m.malformed, c.malformed) << c.count << "/" << c.claimed;
+        EXPECT_EQ(m.applications.size(), c.taken) << c.count << "/" << c.claimed;
+        EXPECT_EQ(m.applicationsLeftOut, c.leftOut) << c.count << "/" << c.claimed;
+        if (c.taken) EXPECT_EQ(m.applications.back().processId, 5063u);
+    }
+}
+
 // Every block here comes from a misbehaving or hostile installer. None may crash or read outside
 // the buffer (each Block has exactly its size, so AddressSanitizer sees any stray read), and each
 // must still be answerable: a question that cannot be read gets its default answer.
