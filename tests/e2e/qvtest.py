@@ -16,6 +16,9 @@ BUILD = os.environ.get("QVKU_BUILD", os.path.join(os.path.dirname(__file__), "..
 BUILD = os.path.abspath(BUILD)
 WINE_RUN = os.path.join(BUILD, "wine-run")
 EXE = os.path.join(BUILD, "dist", "QvKu.exe")
+# The test build of the same program that also takes the request to fail inside a window handler
+# (qvprobe fail); the shipped one ignores it.
+FAULT_REQUESTS_EXE = os.path.join(BUILD, "faults", "fx", "QvKu.exe")
 PROBE = os.path.join(BUILD, "tests", "qvprobe.exe")
 ENU = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe"
 CHS = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe"
