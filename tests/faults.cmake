@@ -51,6 +51,6 @@ qvku_add_installer(QvKuFaultRequests "${QVKU_ARCHIVE}" "${QVKU_FAULTS_DIR}/fx" p
 add_dependencies(e2e_tools QvKuCorrupt QvKuNoChs QvKuNoArchive QvKuFaultRequests)
 
 # The faults without a window need nothing but their prefix; those that close the window share
-# the display.
+# the display, and the runs by hand among them read the deployment markers.
 qvku_e2e_test(test_faults ARCHES win64 win32 LOCKS desktop)
-qvku_e2e_test(test_faults_window ARCHES win64 win32 GLOBAL_LOCKS display)
+qvku_e2e_test(test_faults_window ARCHES win64 win32 LOCKS markers GLOBAL_LOCKS display)

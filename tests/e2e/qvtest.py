@@ -328,6 +328,8 @@ class WindirRun(Run):
     starts in that (Linux) folder."""
 
     def __init__(self, arch, exe, args=(), windir=None, env=None, locale="en", log=None, path_first=None, cwd=None):
+        global target_exe
+        target_exe = os.path.basename(exe)
         self.arch = arch
         e = dict(os.environ)
         e["LC_ALL"] = LOCALES[locale]
