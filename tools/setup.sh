@@ -35,6 +35,7 @@ declare -A PROOF=(
   [python3-pefile]=/usr/lib/python3/dist-packages/pefile.py
   [python3-pil]=/usr/lib/python3/dist-packages/PIL/__init__.py
   [x11-utils]=/usr/bin/xwininfo
+  [openbox]=/usr/bin/openbox
 )
 command -v npm >/dev/null 2>&1 || PROOF[npm]=/usr/bin/npm
 
