@@ -16,6 +16,8 @@ from qvtest import E2E
 ARCH = os.environ.get("QVKU_TEST_ARCH", "win64")
 SLOW_EXE = os.path.join(qvtest.BUILD, "slow", "QvKu.exe")
 MODES = {"interactive": [], "auto": ["-a"]}
+PHASES = {"pause": "in the pause, while the payload is written", "extractor": "while the extractor runs",
+          "ENU": "while the main installer runs"}
 
 
 def close_button(state):
@@ -40,7 +42,7 @@ CASES = [
 class ClosedWhileInstalling(E2E):
     def test_closing_ends_the_run_with_1602_and_starts_nothing_more(self):
         for mode, running, exe, close in CASES:
-            with self.subTest(f"{mode}: {close.__name__.replace('_', ' ')} while the {running} runs"):
+            with self.subTest(f"{mode}: {close.__name__.replace('_', ' ')} {PHASES[running]}"):
                 windows = os.path.join(self.scratch.path, f"windows-{mode}-{running}")
                 temp = os.path.join(windows, "temp")
                 os.makedirs(temp)
