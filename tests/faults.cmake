@@ -1,6 +1,6 @@
-# The fault suite: installers built broken on purpose, and the registration of the scripts that
-# run them and the other faults (installers that fail, a planted work folder, two runs at once,
-# a full disk, the window closed mid-install).
+# The fault suite: installers built broken on purpose or with a request to fail, and the
+# registration of the scripts that run them and the other faults (installers that fail, a
+# planted work folder, two runs at once, a full disk, the window closed mid-install).
 set(QVKU_FAULTS_DIR "${CMAKE_BINARY_DIR}/faults")
 file(MAKE_DIRECTORY "${QVKU_FAULTS_DIR}")
 
@@ -44,9 +44,13 @@ set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS
   "${QVKU_7ZA};${QVKU_TFORM1};${QVKU_TFORM2};${QVKU_ICON};${CMAKE_SOURCE_DIR}/resources/QvKu.manifest")
 set_property(TARGET QvKuNoArchive PROPERTY SOURCES "${CMAKE_SOURCE_DIR}/app/QvKu.cpp" "${rc}")
 
-add_dependencies(e2e_tools QvKuCorrupt QvKuNoChs QvKuNoArchive)
+# The installer with the request that makes a window handler fail, for the test of how a run ends
+# after such a failure; the shipped one ignores the request (test_packaging).
+qvku_add_installer(QvKuFaultRequests "${QVKU_ARCHIVE}" "${QVKU_FAULTS_DIR}/fx" payload FAULT_REQUESTS)
+
+add_dependencies(e2e_tools QvKuCorrupt QvKuNoChs QvKuNoArchive QvKuFaultRequests)
 
 # The faults without a window need nothing but their prefix; those that close the window share
-# the display.
+# the display, and the runs by hand among them read the deployment markers.
 qvku_e2e_test(test_faults ARCHES win64 win32 LOCKS desktop)
-qvku_e2e_test(test_faults_window ARCHES win64 win32 GLOBAL_LOCKS display)
+qvku_e2e_test(test_faults_window ARCHES win64 win32 LOCKS markers GLOBAL_LOCKS display)

@@ -37,6 +37,7 @@ declare -A PROOF=(
   [x11-utils]=/usr/bin/xwininfo
   [osslsigncode]=/usr/bin/osslsigncode
   [openssl]=/usr/bin/openssl
+  [openbox]=/usr/bin/openbox
 )
 command -v npm >/dev/null 2>&1 || PROOF[npm]=/usr/bin/npm
 

@@ -16,6 +16,9 @@ BUILD = os.environ.get("QVKU_BUILD", os.path.join(os.path.dirname(__file__), "..
 BUILD = os.path.abspath(BUILD)
 WINE_RUN = os.path.join(BUILD, "wine-run")
 EXE = os.path.join(BUILD, "dist", "QvKu.exe")
+# The test build of the same program that also takes the request to fail inside a window handler
+# (qvprobe fail); the shipped one ignores it.
+FAULT_REQUESTS_EXE = os.path.join(BUILD, "faults", "fx", "QvKu.exe")
 PROBE = os.path.join(BUILD, "tests", "qvprobe.exe")
 ENU = "NDP452-KB2901907-x86-x64-AllOS-ENU.exe"
 CHS = "NDP452-KB2901907-x86-x64-AllOS-CHS.exe"
@@ -329,6 +332,8 @@ class WindirRun(Run):
     starts in that (Linux) folder."""
 
     def __init__(self, arch, exe, args=(), windir=None, env=None, locale="en", log=None, path_first=None, cwd=None):
+        global target_exe
+        target_exe = os.path.basename(exe)
         self.arch = arch
         e = dict(os.environ)
         e["LC_ALL"] = LOCALES[locale]

@@ -1,8 +1,9 @@
-"""The window closed in the middle of an automatic install ("-a", the busy window without a
-click), during the pause while the payload is written, while the extractor runs and while the
-main installer runs: the run ends at once with
+"""The window closed in the middle of an install, run by hand (the install button clicked) and
+automatically ("-a", the busy window without a click): during the pause while the payload is
+written, while the extractor runs and while the main installer runs. The run ends at once with
 1602, no further program starts, and the work folder goes once the program left running has
-ended. The same closes in the window run by hand are in test_interactive."""
+ended. Each run has a Windows folder of its own, so the work folder and the extractor looked at
+are this run's and no other test's."""
 import os
 import sys
 import time
@@ -14,6 +15,9 @@ from qvtest import E2E
 
 ARCH = os.environ.get("QVKU_TEST_ARCH", "win64")
 SLOW_EXE = os.path.join(qvtest.BUILD, "slow", "QvKu.exe")
+MODES = {"interactive": [], "auto": ["-a"]}
+PHASES = {"pause": "in the pause, while the payload is written", "extractor": "while the extractor runs",
+          "ENU": "while the main installer runs"}
 
 
 def close_button(state):
@@ -24,26 +28,36 @@ def system_close(state):
     qvtest.probe(ARCH, "close")
 
 
+# mode, what runs when the window is closed, the installer (the slow one unpacks for seconds),
+# how it is closed
+CASES = [
+    ("interactive", "extractor", SLOW_EXE, close_button),
+    ("interactive", "ENU", qvtest.EXE, close_button),
+    ("auto", "pause", qvtest.EXE, close_button),
+    ("auto", "extractor", SLOW_EXE, close_button),
+    ("auto", "ENU", qvtest.EXE, system_close),
+]
+
+
 class ClosedWhileInstalling(E2E):
     def test_closing_ends_the_run_with_1602_and_starts_nothing_more(self):
-        cases = [
-            ("close button in the pause, while the payload is written", qvtest.EXE, "pause", close_button),
-            ("close button while the extractor runs", SLOW_EXE, "extractor", close_button),
-            ("system close command while the main installer runs", qvtest.EXE, "ENU", system_close),
-        ]
-        for what, exe, running, close in cases:
-            with self.subTest(what):
-                windows = os.path.join(self.scratch.path, "windows-" + running)
+        for mode, running, exe, close in CASES:
+            with self.subTest(f"{mode}: {close.__name__.replace('_', ' ')} {PHASES[running]}"):
+                windows = os.path.join(self.scratch.path, f"windows-{mode}-{running}")
                 temp = os.path.join(windows, "temp")
                 os.makedirs(temp)
                 open(self.log, "w").close()
-                release = self.scratch.file("release-" + running)
-                copy = self.scratch.copy_exe(f"QvKuClose{running}.exe", source=exe)
-                run = qvtest.WindirRun(ARCH, copy, ["-a"], windir=qvtest.win_path(windows), log=self.log,
+                release = self.scratch.file(f"release-{mode}-{running}")
+                copy = self.scratch.copy_exe(f"QvKuClose{mode}{running}.exe", source=exe)
+                run = qvtest.WindirRun(ARCH, copy, MODES[mode], windir=qvtest.win_path(windows), log=self.log,
                                        env={"QVKU_STANDIN_ENU_WAITFILE": qvtest.win_path(release)})
                 state = qvtest.wait_for_state(ARCH, lambda s: s["form"]["visible"], 60)
-                self.assertTrue(state and state["form"]["visible"], "the busy window did not appear")
-                extractor = os.path.basename(self.scratch.path) + ".*qvzip\\.qv"
+                self.assertTrue(state and state["form"]["visible"], "the window did not appear")
+                if mode == "interactive":
+                    self.assertTrue(state["Label3"]["enabled"], "interactive mode waits for the install button")
+                    qvtest.click_element(state, "Label3")
+                # This run's extractor: the one in the work folder under this run's Windows folder.
+                extractor = os.path.basename(self.scratch.path) + f".*windows-{mode}-{running}.*qvzip\\.qv"
                 if running == "pause":
                     busy = lambda: qvtest.work_folders(temp)
                 elif running == "extractor":

@@ -1,10 +1,12 @@
-"""The packaged executable: its resources, manifest, version block and imports as built, and
-that it never loads a DLL from its own folder."""
+"""The packaged executable: its resources, manifest, version block and imports as built, that
+it never loads a DLL from its own folder, and that it takes no request to fail from another
+program."""
 import os
 import re
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -134,6 +136,54 @@ class Packaging(unittest.TestCase):
         self.assertTrue(imported)
         self.assertLessEqual(imported, ALLOWED_IMPORTS, imported - ALLOWED_IMPORTS)
         self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded DLLs")
+
+
+FAIL_REQUEST = 0x51564658.to_bytes(4, "little")   # 'QVFX', qvprobe fail
+STATE_QUERY = 0x51565354.to_bytes(4, "little")    # 'QVST', qvprobe state
+
+
+def code_bytes(path):
+    pe = pefile.PE(path, fast_load=True)
+    return b"".join(s.get_data() for s in pe.sections
+                    if s.Characteristics & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_CNT_CODE"])
+
+
+class FaultRequest(E2E):
+    """The request that makes a window handler fail is built only into the test build; the
+    installer that ships keeps the read-only state query, which every window test reads it by."""
+
+    def test_only_the_test_build_compares_a_message_with_the_fail_tag(self):
+        shipped, test_build = code_bytes(qvtest.EXE), code_bytes(qvtest.FAULT_REQUESTS_EXE)
+        self.assertIn(STATE_QUERY, shipped)
+        self.assertNotIn(FAIL_REQUEST, shipped, "the shipped installer takes the request to fail")
+        self.assertIn(STATE_QUERY, test_build)
+        self.assertIn(FAIL_REQUEST, test_build, "the tag is not to be found this way: the check above proves nothing")
+
+    def test_the_shipped_installer_ignores_the_request_and_installs(self):
+        arch = os.environ.get("QVKU_TEST_ARCH", "win64")
+        cases = [  # build, exit code, the installers that start
+            ("shipped", qvtest.EXE, 0, ["ENU", "CHS"]),
+            ("test build", qvtest.FAULT_REQUESTS_EXE, 1603, ["ENU"]),
+        ]
+        for what, source, code, started in cases:
+            with self.subTest(what):
+                open(self.log, "w").close()
+                release = self.scratch.file("release")
+                exe = self.scratch.copy_exe(f"QvKuFx{code}.exe", source=source)
+                run = qvtest.Run(arch, exe, ["-s"], log=self.log,
+                                 env={"QVKU_STANDIN_ENU_WAITFILE": qvtest.win_path(release),
+                                      "QVKU_STANDIN_CHS_DELAY": "50"})
+                self.assertTrue(qvtest.wait_until(lambda: self.entries("start", "ENU"), 60))
+                qvtest.probe(arch, "fail")
+                time.sleep(1.5)
+                if code == 0:
+                    self.assertTrue(run.running(), "the request ended the run")
+                    self.assertIsNotNone(qvtest.window_state(arch, 5000), "the window answers as before")
+                open(release, "w").close()
+                self.assertEqual(run.wait(60), code)
+                time.sleep(0.5)
+                self.assertEqual([e["standin"] for e in self.entries("start")], started)
+                os.unlink(release)
 
 
 class PlantedDll(E2E):

@@ -94,6 +94,9 @@ class PlantedPrograms(E2E):
 
 
 class HandlerFailure(E2E):
+    """In the test build that takes the request to fail inside a handler (the shipped program
+    ignores it: test_packaging)."""
+
     def tearDown(self):
         qvtest.delete_reg(ARCH, SETUP, "SystemSetupInProgress")
         super().tearDown()
@@ -108,7 +111,7 @@ class HandlerFailure(E2E):
                 temp = os.path.join(windows, "temp")
                 os.makedirs(temp)
                 release = self.scratch.file("release-" + what)
-                exe = self.scratch.copy_exe(f"QvKuFail{what}.exe")
+                exe = self.scratch.copy_exe(f"QvKuFail{what}.exe", source=qvtest.FAULT_REQUESTS_EXE)
                 run = qvtest.WindirRun(ARCH, exe, args, windir=qvtest.win_path(windows), log=self.log,
                                        env={"QVKU_STANDIN_ENU_WAITFILE": qvtest.win_path(release)})
                 self.assertTrue(qvtest.wait_until(lambda: self.entries("start", "ENU"), 60))

@@ -16,7 +16,8 @@
 //   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
 //                                   "text=..." (hex of the bytes), then presses its OK button
 //   qvprobe fail [MS]               asks the main window to fail inside a handler (WM_COPYDATA
-//                                   'QVFX'), as a fault in the program would
+//                                   'QVFX'), as a fault in the program would; only the test
+//                                   build of the installer (build/faults/fx) takes the request
 //   qvprobe close [MS [CLASS]]      sends the main window (or that form) the system's close
 //                                   command
 //   qvprobe restore                 restores the minimised application from its taskbar button

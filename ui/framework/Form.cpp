@@ -359,11 +359,17 @@ std::string Form::DumpState() const {
 }
 
 // Tests ask a running window what it holds: WM_COPYDATA with this tag and the asking window in
-// wParam; the answer goes back the same way.
+// wParam; the answer goes back the same way. It stays in the installer that ships, since every
+// window test reads the shipped program through it: it only reads, changes nothing, and answers
+// only to the window that asks.
 static const ULONG_PTR kStateQuery = 0x51565354;   // 'QVST'
 static const ULONG_PTR kStateAnswer = 0x51565352;  // 'QVSR'
-// And ask a handler to fail, to see the run end as after any failure inside a handler.
+#ifdef QVKU_FAULT_REQUESTS
+// Only in a test build of the installer: a request that makes a handler fail, to see the run end
+// as after any failure inside a handler. The shipped program must not let another process end
+// its run at will.
 static const ULONG_PTR kFailQuery = 0x51564658;  // 'QVFX'
+#endif
 
 LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -432,7 +438,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_COPYDATA: {
         const COPYDATASTRUCT* query = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+#ifdef QVKU_FAULT_REQUESTS
         if (query && query->dwData == kFailQuery) throw std::runtime_error("A failure raised on request in a handler");
+#endif
         if (!query || query->dwData != kStateQuery) break;
         std::string state = DumpState();
         COPYDATASTRUCT answer = {kStateAnswer, DWORD(state.size()), &state[0]};
