@@ -33,6 +33,9 @@ ProgramCommand EnuInstallerCommand(const std::string& workDir) {
 ProgramCommand ChsInstallerCommand(const std::string& workDir) {
     return Command(ChsInstallerPath(workDir), "/q /norestart");
 }
+ProgramCommand WithProgressChannel(const ProgramCommand& command, const std::string& section) {
+    return {command.program, command.commandLine + " /pipe " + section};
+}
 std::string PayloadRemovalCommand(const std::string& workDir) { return "rd /s /q \"" + workDir + "\\NET4.5\""; }
 std::string WorkDirRemovalCommand(const std::string& workDir, const std::string& ping) {
     // A program that still runs from the folder (an installer that went on after the window was
@@ -62,6 +65,31 @@ std::string SelfDeleteCommand(const std::string& exePath, const std::string& pin
 }
 
 ProgressStep NextProgressWidth(int width) { return {width + 1, width + 1 > 345}; }
+
+// Parts of the whole in 1/(255 * sharesInAll); nothing read from an installer can take it
+// outside 0..1.
+static long long DoneParts(int sharesBefore, int share, int sharesInAll, int fraction255, long long& whole) {
+    if (sharesInAll <= 0) {
+        whole = 1;
+        return 0;
+    }
+    fraction255 = fraction255 < 0 ? 0 : fraction255 > 255 ? 255 : fraction255;
+    whole = 255LL * sharesInAll;
+    long long done = 255LL * sharesBefore + (long long)share * fraction255;
+    return done < 0 ? 0 : done > whole ? whole : done;
+}
+
+int ReportedStripWidth(int sharesBefore, int share, int sharesInAll, int fraction255) {
+    long long whole = 1;
+    const long long done = DoneParts(sharesBefore, share, sharesInAll, fraction255, whole);
+    return kProgressStartWidth + int((kStripTrackWidth - kProgressStartWidth) * done / whole);
+}
+
+int ReportedTenths(int sharesBefore, int share, int sharesInAll, int fraction255) {
+    long long whole = 1;
+    const long long done = DoneParts(sharesBefore, share, sharesInAll, fraction255, whole);
+    return int(10 * done / whole);
+}
 
 namespace {
 struct ExitMeaning {

@@ -21,6 +21,8 @@ struct ProgramCommand {
 ProgramCommand ExtractorCommand(const std::string& workDir);
 ProgramCommand EnuInstallerCommand(const std::string& workDir);
 ProgramCommand ChsInstallerCommand(const std::string& workDir);
+// An installer's command with its progress channel: " /pipe <section>" after its switches.
+ProgramCommand WithProgressChannel(const ProgramCommand& command, const std::string& section);
 std::string ExtractorPath(const std::string& workDir);
 std::string ArchivePath(const std::string& workDir);
 std::string PayloadDir(const std::string& workDir);
@@ -41,6 +43,19 @@ struct ProgressStep {
     bool stopTimer;
 };
 ProgressStep NextProgressWidth(int width);
+
+// The strip's track; the strip fills it once the last installer has ended with success.
+constexpr int kStripTrackWidth = 371;
+// The installers' shares of the whole install, by their sizes: the runtime about 91 %, the
+// language pack about 9 %.
+constexpr int kEnuShare = 91;
+constexpr int kChsShare = 9;
+// The strip's width for what the installers have reported: `sharesBefore` of `sharesInAll` are
+// done, and the installer running now, of `share`, is at `fraction255` (0..255). From the
+// strip's start width to the whole track.
+int ReportedStripWidth(int sharesBefore, int share, int sharesInAll, int fraction255);
+// The same as tenths of the whole install (0..10), for the log.
+int ReportedTenths(int sharesBefore, int share, int sharesInAll, int fraction255);
 
 // Exit codes of the program.
 constexpr uint32_t kExitSuccess = 0;

@@ -149,23 +149,27 @@ bool InstallSequence::WritePayloadDuringPause() {
     return written;
 }
 
-ProgramRun InstallSequence::RunLogged(const ProgramCommand& command, const std::string& folder, ShowState show) {
+void InstallSequence::LogStart(const ProgramCommand& command, const std::string& folder, ShowState show) {
     Log("starting " + command.commandLine + " in " + folder + (show == ShowState::Hidden ? ", hidden" : ", shown"));
-    const ProgramRun run = system_.RunProgram(command, folder, show, [this] { return Waiting(); });
+}
+
+void InstallSequence::LogEnd(const ProgramRun& run) {
     if (!run.started) Log("could not start: " + ErrorWords(run.error));
     else if (run.ended) Log("ended with exit code " + std::to_string(run.exitCode) + " after " + std::to_string(run.durationMs) + " ms");
     else if (run.error) Log("the wait failed after " + std::to_string(run.durationMs) + " ms: " + ErrorWords(run.error));
     else Log("left running after " + std::to_string(run.durationMs) + " ms: the window was closed");
-    return run;
 }
 
 bool InstallSequence::Extract(bool payloadWritten) {
     current_ = Step::Extract;
-    if (!payloadWritten || !Waiting()) {
+    if (!payloadWritten || !Proceeding()) {
         Record(Step::Extract, StepStatus::Skipped);
         return false;
     }
-    const ProgramRun run = RunLogged(ExtractorCommand(workDir_), workDir_, ShowState::Hidden);
+    LogStart(ExtractorCommand(workDir_), workDir_, ShowState::Hidden);
+    const ProgramRun run = system_.RunProgram(ExtractorCommand(workDir_), workDir_, ShowState::Hidden,
+                                              [this] { return Waiting(); });
+    LogEnd(run);
     // 7-Zip ends with 0, or 1 after mere warnings; the installers must be there either way.
     const bool unpacked = run.started && run.ended && run.exitCode <= 1;
     const bool ok = unpacked && system_.FileExists(EnuInstallerPath(workDir_)) && system_.FileExists(ChsInstallerPath(workDir_));
@@ -174,20 +178,86 @@ bool InstallSequence::Extract(bool payloadWritten) {
     return ok;
 }
 
-void InstallSequence::RunInstaller(Step step, const ProgramCommand& command, ShowState show) {
+void InstallSequence::RunInstaller(Step step, const ProgramCommand& command, ShowState show, int sharesBefore, int share) {
     current_ = step;
-    if (!Waiting()) return Record(step, StepStatus::Skipped);
-    const ProgramRun run = RunLogged(command, PayloadDir(workDir_), show);
-    const bool ok = run.started && run.ended && IsInstallerSuccess(run.exitCode);
+    if (!Proceeding()) return Record(step, StepStatus::Skipped);
+    // Each installer gets a channel of its own for its progress, a cancel and its questions; one
+    // that does not know it (or a channel that cannot be made) is waited for as before.
+    const ChannelResult channel = system_.OpenInstallerChannel();
+    ProgramCommand spoken = command;
+    if (!channel.section.empty()) spoken = WithProgressChannel(command, channel.section);
+    else Log("no progress channel for this installer: " + ErrorWords(channel.error));
+    LogStart(spoken, PayloadDir(workDir_), show);
+    installerRunning_ = true;
+    speaking_ = false;
+    sharesBefore_ = sharesBefore;
+    share_ = share;
+    const ProgramRun run = system_.RunInstaller(spoken, PayloadDir(workDir_), show,
+                                                [this](const InstallerReport& report) { return OnInstallerSlice(report); });
+    installerRunning_ = false;
+    LogEnd(run);
+    // An installer that rolled back after our cancel says so through its channel.
+    const bool aborted = run.ended && run.protocolResult == kInstallerAborted;
+    const uint32_t exitCode = aborted ? kExitUserCancelled : run.exitCode;
+    if (aborted) Log("the installer cancelled and rolled back");
+    const bool ok = run.started && run.ended && IsInstallerSuccess(exitCode);
     if (run.started && !run.ended) {
         // Either a close ended the wait and the installer goes on alone, or the wait failed and
         // its end was never seen: its success is unknown either way.
         Record(step, Waiting() ? StepStatus::Failed : StepStatus::LeftRunning, run.error);
     } else {
-        Record(step, ok ? StepStatus::Done : StepStatus::Failed, run.error, run.exitCode);
+        Record(step, ok ? StepStatus::Done : StepStatus::Failed, run.error, exitCode);
     }
     // After a close the run counts as cancelled, whatever this installer came to.
-    if (Waiting()) outcome_.InstallerEnded(run.started && run.ended, run.exitCode);
+    if (Proceeding()) outcome_.InstallerEnded(run.started && run.ended, exitCode);
+    if (ok && sharesBefore + share == sharesInAll_ && Proceeding()) {
+        reportedWidth_ = kStripTrackWidth;
+        ShowProgress();
+    }
+}
+
+SliceDecision InstallSequence::OnInstallerSlice(const InstallerReport& report) {
+    SliceDecision decision;
+    if (report.speaks) {
+        speaking_ = true;
+        const int width = ReportedStripWidth(sharesBefore_, share_, sharesInAll_, report.fraction255);
+        if (width > reportedWidth_) {
+            reportedWidth_ = width;
+            ShowProgress();
+        }
+        const int tenths = ReportedTenths(sharesBefore_, share_, sharesInAll_, report.fraction255);
+        if (tenths > loggedTenths_) {
+            loggedTenths_ = tenths;
+            Log("progress: " + std::to_string(10 * tenths) + " %");
+        }
+    }
+    if (report.asks) {
+        decision.answer = true;
+        decision.response = AnswerQuestion(report);
+    }
+    if (cancelling_ && !abortSent_) {
+        decision.abort = abortSent_ = true;
+    }
+    decision.keepWaiting = Waiting();
+    return decision;
+}
+
+uint32_t InstallSequence::AnswerQuestion(const InstallerReport& report) {
+    std::string names;
+    for (const std::string& name : report.applications) names += (names.empty() ? "" : ", ") + name;
+    const bool ask = report.filesInUse && !report.applications.empty() && !Unattended() && !cancelling_;
+    const uint32_t answer = ask ? (view_->AskFilesInUse(report.applications) ? kAnswerIdYes : kAnswerIdNo)
+                                : report.defaultAnswer;
+    const std::string words = answer == kAnswerIdYes ? "yes, close them" : answer == kAnswerIdNo ? "no, leave them"
+                                                                                              : std::to_string(answer);
+    Log((report.filesInUse ? "the installer asks whether to close the applications that hold its files: " + names
+                           : std::string("the installer asks a question this program does not know")) +
+        "; answer: " + words + (ask ? " (the user's)" : " (the question's default)"));
+    return answer;
+}
+
+void InstallSequence::ShowProgress() {
+    view_->SetStripWidth(timerWidth_ > reportedWidth_ ? timerWidth_ : reportedWidth_);
 }
 
 void InstallSequence::OnInstallClick() {
@@ -215,10 +285,12 @@ void InstallSequence::OnInstallClick() {
     } else if (decision_ == NetFxDecision::PackOnly) {
         Log("the runtime is installed already: only the language pack runs");
         Record(Step::Enu, StepStatus::Skipped);
-        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden);
+        sharesInAll_ = kChsShare;
+        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden, 0, kChsShare);
     } else {
-        RunInstaller(Step::Enu, EnuInstallerCommand(workDir_), win64 ? ShowState::Hidden : ShowState::Normal);
-        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden);
+        sharesInAll_ = kEnuShare + kChsShare;
+        RunInstaller(Step::Enu, EnuInstallerCommand(workDir_), win64 ? ShowState::Hidden : ShowState::Normal, 0, kEnuShare);
+        RunInstaller(Step::Chs, ChsInstallerCommand(workDir_), ShowState::Hidden, kEnuShare, kChsShare);
     }
     CleanUp();
 }
@@ -248,9 +320,22 @@ void InstallSequence::RemoveWorkFolderIfThere() {
     Log(error ? "the work folder's removal could not start: " + ErrorWords(error) : "the work folder's removal started");
 }
 
+bool InstallSequence::OnCloseQuery() {
+    if (!installerRunning_ || !speaking_ || cancelling_ || stop_) return true;
+    // The installer knows how to stop: it rolls back, and the window stays until it has. A second
+    // close stops waiting at once.
+    cancelling_ = true;
+    closedWhileInstalling_ = true;
+    Log(std::string("closed by the user during the ") + StepName(current_) +
+        " step: the installer is asked to cancel and roll back; no further program starts");
+    view_->ShowStatus(TextId::StatusCancelling);
+    return false;
+}
+
 void InstallSequence::OnClose() {
     if (installing_ && !stop_) {
         closedWhileInstalling_ = true;
+        if (cancelling_) Log("closed again while the installer rolls back: the wait ends at once");
         Log(std::string("closed by the user during the ") + StepName(current_) + " step: no further program starts");
     }
     stop_ = true;
@@ -264,7 +349,8 @@ void InstallSequence::Abandon() {
 }
 
 void InstallSequence::OnProgressTick() {
-    const ProgressStep step = NextProgressWidth(view_->StripWidth());
-    view_->SetStripWidth(step.width);
+    const ProgressStep step = NextProgressWidth(timerWidth_);
+    timerWidth_ = step.width;
+    ShowProgress();
     if (step.stopTimer) view_->SetProgressTimer(false);
 }

@@ -45,6 +45,7 @@ public:
     // The window's events.
     void OnCreate() override;
     void OnInstallClick() override;
+    bool OnCloseQuery() override;
     void OnClose() override;
     void OnProgressTick() override;
 
@@ -67,11 +68,18 @@ private:
     void MakeWorkFolder();
     bool WritePayloadDuringPause();
     bool Extract(bool payloadWritten);
-    ProgramRun RunLogged(const ProgramCommand& command, const std::string& folder, ShowState show);
-    void RunInstaller(Step step, const ProgramCommand& command, ShowState show);
+    void LogStart(const ProgramCommand& command, const std::string& folder, ShowState show);
+    void LogEnd(const ProgramRun& run);
+    void RunInstaller(Step step, const ProgramCommand& command, ShowState show, int sharesBefore, int share);
+    SliceDecision OnInstallerSlice(const InstallerReport& report);
+    uint32_t AnswerQuestion(const InstallerReport& report);
+    void ShowProgress();
     void CleanUp();
     void RemoveWorkFolderIfThere();
+    // A wait goes on until a close ends it; a cancel lets the installer roll back first.
     bool Waiting() const { return !stop_; }
+    // No program starts after a close or a cancel.
+    bool Proceeding() const { return !stop_ && !cancelling_; }
 
     InstallSystem& system_;
     InstallView* view_ = nullptr;
@@ -92,4 +100,15 @@ private:
     bool removalStarted_ = false;
     bool installing_ = false;
     bool closedWhileInstalling_ = false;
+    // The installer being waited for, and what it has said of itself through its channel.
+    bool installerRunning_ = false;
+    bool speaking_ = false;
+    int sharesBefore_ = 0, share_ = 0, sharesInAll_ = 0;
+    // A first close while an installer speaks: it is asked to roll back, once, and the wait goes on.
+    bool cancelling_ = false;
+    bool abortSent_ = false;
+    // The strip shows whichever is further: one pixel a second, or what the installers reported.
+    int timerWidth_ = kProgressStartWidth;
+    int reportedWidth_ = kProgressStartWidth;
+    int loggedTenths_ = 0;
 };

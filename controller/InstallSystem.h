@@ -11,6 +11,12 @@
 #include "InstallPlan.h"
 #include "NetFxDetection.h"
 
+// The answers to an installer's question (the message box results), and its result after a cancel.
+constexpr uint32_t kAnswerIdYes = 6;
+constexpr uint32_t kAnswerIdNo = 7;
+constexpr uint32_t kInstallerAborted = 0x80004004u;  // E_ABORT
+constexpr uint32_t kInstallerSilent = 0x8000000Au;   // E_PENDING: it never spoke
+
 struct FolderResult {
     std::string path;    // empty when no folder was made
     uint32_t error = 0;
@@ -37,6 +43,31 @@ struct ProgramRun {
     uint32_t exitCode = 0;
     uint32_t error = 0;       // of a failed start or a failed wait
     uint32_t durationMs = 0;
+    uint32_t protocolResult = kInstallerSilent;  // an installer's result through its channel
+};
+
+// What an installer has said through its progress channel, read after each slice.
+struct InstallerReport {
+    bool speaks = false;      // it has written to the channel: progress, a step, a result or a question
+    int fraction255 = 0;      // its progress, 0..255 (255: done)
+    bool asks = false;        // a question waits for its answer
+    bool filesInUse = false;  // the question: close the applications that hold its files?
+    std::vector<std::string> applications;  // their names, in the system code page
+    uint32_t defaultAnswer = 0;             // what the installer does when nobody is asked
+};
+
+// What the sequence wants after a slice of an installer's wait.
+struct SliceDecision {
+    bool keepWaiting = true;
+    bool abort = false;        // ask the installer to stop and roll back
+    bool answer = false;       // answer its question with `response`
+    uint32_t response = 0;
+};
+using InstallerSlice = std::function<SliceDecision(const InstallerReport&)>;
+
+struct ChannelResult {
+    std::string section;  // for "/pipe <section>"; empty when no channel could be made
+    uint32_t error = 0;
 };
 
 // Called after each wait slice of about 100 ms, with the window's messages handled; false ends
@@ -70,6 +101,12 @@ public:
     // Child programs: one waited for, in `folder`; and the command interpreter's detached commands.
     virtual ProgramRun RunProgram(const ProgramCommand& command, const std::string& folder, ShowState show,
                                   const WaitSlice& slice) = 0;
+    // An installer speaks through a channel made new for its run: OpenInstallerChannel makes it,
+    // RunInstaller starts the program, hands each slice's report to `slice`, acts on its decision,
+    // and releases the channel after the wait.
+    virtual ChannelResult OpenInstallerChannel() = 0;
+    virtual ProgramRun RunInstaller(const ProgramCommand& command, const std::string& folder, ShowState show,
+                                    const InstallerSlice& slice) = 0;
     virtual uint32_t StartHiddenCommand(const std::string& command) = 0;
     // A program of the system folder by its full path.
     virtual std::string SystemProgram(const char* fileName) = 0;

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Texts.h"
 
@@ -24,12 +25,13 @@ public:
     // A silent run: the window is never shown, and the application leaves the taskbar.
     virtual void PrepareSilent() = 0;
     // The progress strip: its width in pixels and the one-second timer that grows it.
-    virtual int StripWidth() const = 0;
     virtual void SetStripWidth(int width) = 0;
     virtual void SetProgressTimer(bool running) = 0;
     // A box with an OK button and the exclamation mark, captioned with the publisher's name; returns
     // once it has been dismissed.
     virtual void ShowMessage(TextId text) = 0;
+    // Asks whether the installer may close these applications; true for Yes.
+    virtual bool AskFilesInUse(const std::vector<std::string>& applications) = 0;
     // What was found installed already, for whoever reads the window's state.
     virtual void NoteDetection(const std::string& text) = 0;
     // The window's close procedure; it tells the sequence through InstallEvents::OnClose.
@@ -44,6 +46,9 @@ public:
     virtual ~InstallEvents() = default;
     virtual void OnCreate() = 0;        // the last step of the window's creation
     virtual void OnInstallClick() = 0;  // the install button
+    // Whether a closing may go on: a first close while an installer that speaks its protocol runs
+    // becomes a cancel, and the window stays until the installer has rolled back.
+    virtual bool OnCloseQuery() = 0;
     virtual void OnClose() = 0;         // every closing, whatever started it
     virtual void OnProgressTick() = 0;  // the strip's timer, once a second
 };

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "ChainerSession.h"
 #include "ChildProcess.h"
 #include "Func_Reg.h"
 #include "MessagePump.h"
@@ -81,6 +82,66 @@ ProgramRun Win32InstallSystem::RunProgram(const ProgramCommand& command, const s
     const RunResult r = ::RunProgram(command.program, command.commandLine, folder,
                                      show == ShowState::Hidden ? SW_HIDE : SW_SHOWNORMAL, slice);
     return {r.started, r.ended, r.exitCode, r.error, r.durationMs};
+}
+
+ChannelResult Win32InstallSystem::OpenInstallerChannel() {
+    channel_.reset(new ChainerSession);
+    if (channel_->Create()) return {channel_->SectionName(), 0};
+    const uint32_t error = channel_->Error();
+    channel_.reset();
+    return {"", error};
+}
+
+namespace {
+// The installers write UTF-16; our texts are in the system code page.
+std::string AnsiFromUtf8(const std::string& text) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    if (units <= 0) return "";
+    std::wstring wide(size_t(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &wide[0], units);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return "";
+    std::string out(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), units, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+// The installer has written to its block: a result, progress, a step or a question. One that
+// does not know the protocol leaves the block as we made it.
+InstallerReport ReportOf(const ChainerProgress& progress, const ChainerMessage& message) {
+    InstallerReport report;
+    report.speaks = progress.installFinished || progress.downloadFinished || progress.hrInstallFinished != kHresultPending ||
+                    progress.installSoFar || progress.downloadSoFar || !progress.currentItemStep.empty() ||
+                    message.question != ChainerQuestion::None;
+    report.fraction255 = ChainerFraction255(progress);
+    report.asks = message.question != ChainerQuestion::None;
+    report.filesInUse = NeedsUserAnswer(message);
+    for (const ChainerApplication& application : message.applications) report.applications.push_back(AnsiFromUtf8(application.name));
+    report.defaultAnswer = DefaultAnswer(message);
+    return report;
+}
+}  // namespace
+
+ProgramRun Win32InstallSystem::RunInstaller(const ProgramCommand& command, const std::string& folder, ShowState show,
+                                            const InstallerSlice& slice) {
+    // The channel is this run's alone: released when the wait is over, whatever happened.
+    std::unique_ptr<ChainerSession> channel = std::move(channel_);
+    const auto eachSlice = [&]() {
+        InstallerReport report;
+        ChainerProgress progress;
+        ChainerMessage message;
+        if (channel && channel->Read(progress, message)) report = ReportOf(progress, message);
+        const SliceDecision decision = slice(report);
+        if (channel && decision.answer) channel->Answer(decision.response);
+        if (channel && decision.abort) channel->Abort();
+        return decision.keepWaiting;
+    };
+    const RunResult r = ::RunProgram(command.program, command.commandLine, folder,
+                                     show == ShowState::Hidden ? SW_HIDE : SW_SHOWNORMAL, eachSlice,
+                                     channel ? channel->ChangeEvent() : nullptr);
+    ProgramRun run = {r.started, r.ended, r.exitCode, r.error, r.durationMs};
+    if (channel && r.ended) run.protocolResult = channel->InstallResult();
+    return run;
 }
 
 uint32_t Win32InstallSystem::StartHiddenCommand(const std::string& command) { return ::StartHiddenCommand(command); }

@@ -6,6 +6,7 @@
 #include "InstallSystem.h"
 #include "RunLog.h"
 
+class ChainerSession;
 class PayloadWriter;
 
 class Win32InstallSystem : public InstallSystem {
@@ -27,6 +28,9 @@ public:
     PayloadPiece WritePayloadPiece() override;
     ProgramRun RunProgram(const ProgramCommand& command, const std::string& folder, ShowState show,
                           const WaitSlice& slice) override;
+    ChannelResult OpenInstallerChannel() override;
+    ProgramRun RunInstaller(const ProgramCommand& command, const std::string& folder, ShowState show,
+                            const InstallerSlice& slice) override;
     uint32_t StartHiddenCommand(const std::string& command) override;
     std::string SystemProgram(const char* fileName) override;
     std::string ExecutablePath() override;
@@ -43,5 +47,6 @@ public:
 
 private:
     std::unique_ptr<PayloadWriter> payload_;
+    std::unique_ptr<ChainerSession> channel_;  // of the installer about to run
     RunLog log_;
 };

@@ -132,12 +132,16 @@ void TForm1::PrepareSilent() {
     SetTop(GetSystemMetrics(SM_CYSCREEN) - Height() - 2000);
 }
 
-int TForm1::StripWidth() const { return E(kStrip).width; }
 void TForm1::SetStripWidth(int width) { SetWidth(kStrip, width); }
 void TForm1::SetProgressTimer(bool running) { SetEnabled("Timer1", running); }
 
 void TForm1::ShowMessage(TextId text) {
     Application.ShowMessageBox(Text(text, GetUiLanguage()), QVKU_PUBLISHER_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool TForm1::AskFilesInUse(const std::vector<std::string>& applications) {
+    return Application.ShowMessageBox(FilesInUseText(applications, GetUiLanguage()), QVKU_PUBLISHER_CAPTION,
+                                      MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void TForm1::RequestQuit() { Application.Terminate(); }

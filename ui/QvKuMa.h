@@ -13,7 +13,10 @@ public:
     HandlerTable Handlers();
     // Who receives the sequence's events; set before the window is created, since its creation
     // runs the sequence in the unattended modes.
-    void SetEvents(InstallEvents* events) { events_ = events; }
+    void SetEvents(InstallEvents* events) {
+        events_ = events;
+        onCloseQuery = [this] { return !events_ || events_->OnCloseQuery(); };
+    }
 
     void FormCreate();
     void Label3Click();
@@ -31,10 +34,10 @@ public:
     void ShowStatus(TextId text, uint32_t code) override;
     void ShowLayout(ViewLayout layout) override;
     void PrepareSilent() override;
-    int StripWidth() const override;
     void SetStripWidth(int width) override;
     void SetProgressTimer(bool running) override;
     void ShowMessage(TextId text) override;
+    bool AskFilesInUse(const std::vector<std::string>& applications) override;
     void NoteDetection(const std::string& text) override { SetNote("netfx", text); }
     void Close() override { Form::Close(); }
     void RequestQuit() override;

@@ -20,6 +20,11 @@ struct ProgramScript {
     bool startFails = false;
     uint32_t exitCode = 0;
     bool waitFails = false;
+    // An installer that speaks its protocol: the progress it reports, one value a slice.
+    bool speaks = false;
+    std::vector<int> progress;
+    bool asksFilesInUse = false;
+    bool honoursAbort = true;
 };
 
 struct Script {
@@ -33,6 +38,9 @@ struct Script {
     uint32_t setupInProgress = 0;
     bool peBuilder = false;
     NetFxReadings netfx;  // nothing installed
+    bool channelFails = false;
+    bool secondClose = false;  // closed again while the installer rolls back
+    bool answerYes = true;     // the user's answer to the files-in-use question
 };
 
 ReleaseReading Release(uint32_t value) {
@@ -55,6 +63,11 @@ public:
     std::vector<std::string> deleted;
     std::map<std::string, bool> folders;
     int strip = kProgressStartWidth;
+    std::vector<int> strips;                   // every width the strip was given
+    std::vector<std::string> channelCommands;  // installers' command lines
+    std::vector<uint32_t> answers;
+    int aborts = 0;
+    int asked = 0;
     bool timer = false;
     int closes = 0;
 
@@ -106,6 +119,48 @@ public:
         if (isExtractor && p.exitCode <= 1) folders[kWork + "\\NET4.5"] = true;
         return {true, true, p.exitCode, 0, 100};
     }
+    ChannelResult OpenInstallerChannel() override {
+        if (s.channelFails) return {"", 5};
+        return {"QvKu.Section.test" + std::to_string(++channels), 0};
+    }
+    ProgramRun RunInstaller(const ProgramCommand& command, const std::string& folder, ShowState show,
+                            const InstallerSlice& slice) override {
+        channelCommands.push_back(command.commandLine);
+        const bool isEnu = command.program.find("ENU") != std::string::npos;
+        const ProgramScript& p = isEnu ? s.enu : s.chs;
+        if (!p.speaks) {
+            // It ignores the channel: only the process tells anything.
+            return RunProgram(command, folder, show, [&slice] { return slice(InstallerReport()).keepWaiting; });
+        }
+        const std::string name = command.program.substr(command.program.find_last_of('\\') + 1);
+        journal.push_back("run " + name + " in " + folder + (show == ShowState::Hidden ? " hidden" : " shown"));
+        if (p.startFails) return {false, false, 0, 2, 0};
+        started.push_back(name);
+        const CloseAt here = isEnu ? CloseAt::Enu : CloseAt::Chs;
+        bool aborted = false;
+        for (size_t i = 0; i < p.progress.size() + 2; ++i) {
+            InstallerReport report;
+            report.speaks = true;
+            report.fraction255 = p.progress.empty() ? 0 : p.progress[std::min(i, p.progress.size() - 1)];
+            if (p.asksFilesInUse && i == 1) {
+                report.asks = report.filesInUse = true;
+                report.applications = {"Outlook", "Word"};
+                report.defaultAnswer = kAnswerIdNo;
+            }
+            if (s.closeAt == here && i == 1) Close();
+            if (s.closeAt == here && s.secondClose && i == 2) Close();
+            const SliceDecision d = slice(report);
+            if (d.answer) answers.push_back(d.response);
+            if (d.abort) {
+                ++aborts;
+                aborted = p.honoursAbort;
+            }
+            if (!d.keepWaiting) return {true, false, 0, 0, 100};
+            if (aborted) return {true, true, 1602, 0, 100, kInstallerAborted};
+        }
+        if (isEnu) folders[kWork + "\\NET4.5"] = true;
+        return {true, true, p.exitCode, 0, 100, p.exitCode ? 0x80070643u : 0u};
+    }
     uint32_t StartHiddenCommand(const std::string& command) override {
         commands.push_back(command);
         return 0;
@@ -131,13 +186,25 @@ public:
     void ShowLayout(ViewLayout layout) override { journal.push_back("layout " + std::to_string(int(layout))); }
     void PrepareSilent() override { journal.push_back("silent"); }
     void NoteDetection(const std::string& text) override { detection = text; }
-    int StripWidth() const override { return strip; }
-    void SetStripWidth(int width) override { strip = width; }
+    void SetStripWidth(int width) override {
+        strip = width;
+        strips.push_back(width);
+    }
+    bool AskFilesInUse(const std::vector<std::string>& applications) override {
+        ++asked;
+        journal.push_back("ask " + applications[0]);
+        return s.answerYes;
+    }
     void SetProgressTimer(bool running) override { timer = running; }
     void ShowMessage(TextId text) override { journal.push_back("message " + std::to_string(int(text))); }
+    // The window's close procedure: the sequence may keep the window, else its close runs.
     void Close() override {
         ++closes;
         journal.push_back("close");
+        if (!sequence->OnCloseQuery()) {
+            journal.push_back("kept");
+            return;
+        }
         sequence->OnClose();
     }
     void RequestQuit() override { journal.push_back("quit"); }
@@ -148,6 +215,7 @@ public:
     }
 
 private:
+    int channels = 0;
     int pieces = 0;
     uint32_t tick = 1000;
 };
@@ -465,4 +533,131 @@ TEST(InstallSequence, TheLogTellsEachStepWithItsErrorAndEachProgram) {
     Script closed;
     closed.closeAt = CloseAt::Enu;
     EXPECT_TRUE(Logged(Course(closed, {"-a"}).machine.log, "closed by the user during the ENU installer step"));
+}
+
+TEST(InstallSequence, InstallersSpeakThroughAChannelOfTheirOwn) {
+    for (bool fails : {false, true}) {
+        Script script;
+        script.channelFails = fails;
+        Course run(script);
+        ASSERT_EQ(run.machine.channelCommands.size(), 2u);
+        const std::string tail = fails ? "/q /norestart" : "/q /norestart /pipe QvKu.Section.test";
+        for (const std::string& line : run.machine.channelCommands)
+            EXPECT_NE(line.find(tail, line.size() - tail.size() - (fails ? 0 : 1)), std::string::npos) << line;
+        EXPECT_EQ(run.sequence.ExitCode(), 0u) << "an installer without its channel installs as before";
+        EXPECT_EQ(Logged(run.machine.log, "no progress channel for this installer: error 5"), fails);
+    }
+}
+
+TEST(InstallSequence, TheStripFollowsTheReportedProgressAndNeverShrinks) {
+    Script script;
+    script.enu.speaks = script.chs.speaks = true;
+    script.enu.progress = {0, 64, 128, 200, 255};
+    script.chs.progress = {60, 255};
+    Course run(script, {"-a"});
+    const std::vector<int>& strips = run.machine.strips;
+    ASSERT_FALSE(strips.empty());
+    EXPECT_TRUE(std::is_sorted(strips.begin(), strips.end())) << "the strip never shrinks";
+    EXPECT_EQ(strips.back(), kStripTrackWidth) << "a successful end fills the track";
+    // Half of the runtime is 91 % of the whole, halved: far ahead of one pixel a second.
+    EXPECT_NE(std::find(strips.begin(), strips.end(), ReportedStripWidth(0, 91, 100, 128)), strips.end());
+    EXPECT_GT(ReportedStripWidth(0, 91, 100, 128), 170);
+    EXPECT_TRUE(Logged(run.machine.log, "progress: 40 %"));
+    EXPECT_TRUE(Logged(run.machine.log, "progress: 90 %"));
+    EXPECT_TRUE(Logged(run.machine.log, "progress: 100 %"));
+
+    // The timer's pixel a second wins where it is further.
+    Script quiet;
+    Course slow(quiet, {});
+    for (int i = 0; i < 30; ++i) slow.sequence.OnProgressTick();
+    EXPECT_EQ(slow.machine.strip, kProgressStartWidth + 30);
+}
+
+TEST(InstallSequence, ReportedWidthsStayOnTheTrackWhateverTheInstallerClaims) {
+    EXPECT_EQ(ReportedStripWidth(0, 91, 100, 0), kProgressStartWidth);
+    EXPECT_EQ(ReportedStripWidth(91, 9, 100, 255), kStripTrackWidth);
+    EXPECT_EQ(ReportedStripWidth(0, 9, 9, 255), kStripTrackWidth) << "the pack alone";
+    EXPECT_EQ(ReportedStripWidth(0, 91, 100, 100000), ReportedStripWidth(0, 91, 100, 255));
+    EXPECT_EQ(ReportedStripWidth(0, 91, 100, -5), kProgressStartWidth);
+    EXPECT_EQ(ReportedStripWidth(0, 0, 0, 255), kProgressStartWidth);
+    EXPECT_EQ(ReportedTenths(91, 9, 100, 255), 10);
+    EXPECT_EQ(ReportedTenths(0, 91, 100, 255), 9);
+}
+
+TEST(InstallSequence, ACloseWhileAnInstallerSpeaksCancelsCleanly) {
+    struct Case {
+        const char* what;
+        bool speaks, honours, again;
+        int aborts;
+        StepStatus enu;
+        bool kept;
+    } cases[] = {
+        {"it rolls back", true, true, false, 1, StepStatus::Failed, true},
+        {"a second close stops waiting at once", true, false, true, 1, StepStatus::LeftRunning, true},
+        {"an installer without the protocol is left as before", false, true, false, 0, StepStatus::LeftRunning, false},
+    };
+    for (const Case& c : cases) {
+        for (const char* mode : {"", "-a"}) {
+            Script script;
+            script.enu.speaks = c.speaks;
+            script.enu.honoursAbort = c.honours;
+            script.enu.progress = {10, 20, 30, 40, 50};
+            script.closeAt = CloseAt::Enu;
+            script.secondClose = c.again;
+            std::vector<std::string> arguments;
+            if (*mode) arguments.push_back(mode);
+            Course run(script, arguments);
+            if (!*mode) run.sequence.OnInstallClick();
+            const std::string what = std::string(c.what) + (*mode ? " (auto)" : " (by hand)");
+            EXPECT_EQ(run.sequence.ExitCode(), 1602u) << what;
+            EXPECT_EQ(run.machine.aborts, c.aborts) << what;
+            EXPECT_EQ(run.machine.started, (std::vector<std::string>{"qvzip.qv", kEnu})) << what << ": no pack after it";
+            EXPECT_EQ(run.StatusOf(Step::Enu), c.enu) << what;
+            EXPECT_EQ(run.StatusOf(Step::Chs), StepStatus::Skipped) << what;
+            EXPECT_EQ(run.machine.WorkFolderRemovals(), 1) << what;
+            const auto& j = run.machine.journal;
+            EXPECT_EQ(std::find(j.begin(), j.end(), "kept") != j.end(), c.kept) << what;
+            EXPECT_EQ(std::find(j.begin(), j.end(), "status " + std::to_string(int(TextId::StatusCancelling))) != j.end(),
+                      c.kept)
+                << what;
+            if (c.honours && c.speaks) {
+                // The folder goes only once the installer has ended: not under its rollback.
+                const auto removal = std::find_if(run.machine.log.begin(), run.machine.log.end(), [](const std::string& l) {
+                    return l.find("the work folder's removal started") != std::string::npos;
+                });
+                const auto ended = std::find_if(run.machine.log.begin(), run.machine.log.end(), [](const std::string& l) {
+                    return l.find("ended with exit code 1602") != std::string::npos;
+                });
+                EXPECT_LT(ended, removal) << what;
+                EXPECT_TRUE(Logged(run.machine.log, "the installer cancelled and rolled back")) << what;
+            }
+        }
+    }
+}
+
+TEST(InstallSequence, FilesInUseAskTheUserOnlyWhereSomeoneIsThere) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool userSaysYes;
+        int asked;
+        uint32_t answer;
+    } cases[] = {
+        {{"-a"}, true, 1, kAnswerIdYes},
+        {{"-a"}, false, 1, kAnswerIdNo},
+        {{}, true, 1, kAnswerIdYes},
+        {{"-s"}, true, 0, kAnswerIdNo},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.enu.speaks = true;
+        script.enu.progress = {10, 100, 255};
+        script.enu.asksFilesInUse = true;
+        script.answerYes = c.userSaysYes;
+        Course run(script, c.arguments);
+        if (c.arguments.empty()) run.sequence.OnInstallClick();
+        EXPECT_EQ(run.machine.asked, c.asked);
+        EXPECT_EQ(run.machine.answers, std::vector<uint32_t>{c.answer});
+        EXPECT_TRUE(Logged(run.machine.log, "close the applications that hold its files: Outlook, Word; answer: "));
+        EXPECT_EQ(run.sequence.ExitCode(), 0u);
+    }
 }

@@ -175,6 +175,7 @@ void Form::Close() {
         closingModal_ = true;
         return;
     }
+    if (onCloseQuery && !onCloseQuery()) return;
     if (onClose) onClose();
     if (Application.MainForm() == this) Application.Terminate();
     else Hide();

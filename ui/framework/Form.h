@@ -70,7 +70,7 @@ public:
     bool Visible() const { return visible_; }
     void Show();
     void Hide();
-    // The close procedure: nothing vetoes it; the close handler runs; the main window then
+    // The close procedure: unless onCloseQuery keeps the window, the close handler runs; the main window then
     // asks the application to quit and stays on the screen, any other form is hidden.
     void Close();
     // Shows the form modally and returns when it closes.
@@ -85,6 +85,8 @@ public:
 
     // The handler run at each activation (bound from the layout's OnActivate).
     Handler onCreate, onActivate, onClose;
+    // Asked first by the close procedure: false keeps the window as it is, and nothing more runs.
+    std::function<bool()> onCloseQuery;
     // Bound from the layout's OnKeyDown; the handler reads the key from KeyCode().
     std::function<void(WPARAM key)> onKeyDown;
     // The virtual key code of the key press being handled.
