@@ -47,35 +47,23 @@ inline void Environment(LPCH h) { FreeEnvironmentStringsA(h); }
 using UniqueKey = Unique<HKEY, closers::Key>;
 // Process, thread, event handles; null means none.
 using UniqueHandle = Unique<HANDLE, closers::Handle>;
-// What CreateFileA returns: INVALID_HANDLE_VALUE means none.
+// What CreateFileA returns: INVALID_HANDLE_VALUE means none (and so does null).
 class UniqueFile {
 public:
     UniqueFile() = default;
-    explicit UniqueFile(HANDLE h) : h_(h) {}
-    ~UniqueFile() { reset(); }
-    UniqueFile(const UniqueFile&) = delete;
-    UniqueFile& operator=(const UniqueFile&) = delete;
-    UniqueFile(UniqueFile&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-    UniqueFile& operator=(UniqueFile&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.h_, INVALID_HANDLE_VALUE));
-        return *this;
-    }
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    explicit UniqueFile(HANDLE h) { reset(h); }
+    HANDLE get() const { return h_ ? h_.get() : INVALID_HANDLE_VALUE; }
+    bool valid() const { return bool(h_); }
     // Closes what is held and takes `h`.
-    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (valid()) CloseHandle(h_);
-        h_ = h;
-    }
+    void reset(HANDLE h = INVALID_HANDLE_VALUE) { h_.reset(h == INVALID_HANDLE_VALUE ? nullptr : h); }
     // Closes now and reports whether closing worked, for writers that must know.
     bool close() {
-        bool ok = !valid() || CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
+        HANDLE h = h_.release();
+        return !h || CloseHandle(h);
     }
 
 private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+    UniqueHandle h_;
 };
 // GDI objects by kind: a font cannot stand where a bitmap belongs.
 using UniqueBitmap = Unique<HBITMAP, closers::Bitmap>;
