@@ -60,13 +60,3 @@ RunModeChoice DecideRunMode(const std::vector<std::string>& arguments, const Dep
     }
     return choice;
 }
-
-const char* RunModeName(RunMode mode) {
-    switch (mode) {
-    case RunMode::Interactive: return "interactive";
-    case RunMode::Silent: return "silent";
-    case RunMode::Auto: return "auto";
-    case RunMode::Deployment: return "deployment";
-    }
-    return "?";
-}

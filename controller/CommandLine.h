@@ -25,5 +25,3 @@ struct DeploymentMarkers {
 };
 
 RunModeChoice DecideRunMode(const std::vector<std::string>& arguments, const DeploymentMarkers& markers);
-
-const char* RunModeName(RunMode mode);

@@ -30,40 +30,56 @@ bool SplitRegistryPath(const std::string& path, HKEY& root, std::string& subKey)
 
 REGSAM RegistryAccessMask() { return IsWin64() ? (KEY_ALL_ACCESS | KEY_WOW64_64KEY) : KEY_READ; }
 
-static UniqueKey OpenPathKey(const std::string& path) {
+static UniqueKey OpenPathKey(const std::string& path, REGSAM access) {
     HKEY root;
     std::string subKey;
     UniqueKey key;
     if (!SplitRegistryPath(path, root, subKey)) return key;
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, RegistryAccessMask(), &opened) == ERROR_SUCCESS)
-        key.reset(opened);
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, access, &opened) == ERROR_SUCCESS) key.reset(opened);
     return key;
 }
 
+static UniqueKey OpenPathKey(const std::string& path) { return OpenPathKey(path, RegistryAccessMask()); }
+
 bool RegKeyExists(const std::string& path) { return bool(OpenPathKey(path)); }
 
-// Size and type first, then the data into exactly that much room.
-bool RegReadValue(const std::string& path, const std::string& valueName, DWORD expectedType,
-                  std::vector<unsigned char>& block) {
+// Size and type first, then the data into exactly that much room. With `expectedType` 0 (REG_NONE)
+// any type is read; otherwise a value of another type reads as missing.
+static bool ReadValue(const UniqueKey& key, const std::string& valueName, DWORD expectedType, DWORD& type,
+                      std::vector<unsigned char>& block) {
     block.clear();
-    UniqueKey key = OpenPathKey(path);
+    type = 0;
     if (!key) return false;
-    DWORD type = 0, size = 0;
+    DWORD size = 0;
     if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return false;
-    if (type != expectedType) return false;
+    if (expectedType != REG_NONE && type != expectedType) return false;
+    const DWORD firstType = type;
     block.resize(size);
     DWORD filled = size;
     // The value may change between the two queries: only data of the same type that fits counts.
     if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, block.empty() ? nullptr : block.data(),
                          &filled) != ERROR_SUCCESS ||
-        type != expectedType || filled > size) {
+        type != firstType || filled > size) {
         block.clear();
         return false;
     }
     block.resize(filled);
     return true;
+}
+
+bool RegReadValue(const std::string& path, const std::string& valueName, DWORD expectedType,
+                  std::vector<unsigned char>& block) {
+    DWORD type = 0;
+    return ReadValue(OpenPathKey(path), valueName, expectedType, type, block);
+}
+
+bool RegReadSharedValue(const std::string& path, const std::string& valueName, DWORD& type, std::string& data) {
+    std::vector<unsigned char> block;
+    const bool ok = ReadValue(OpenPathKey(path, KEY_QUERY_VALUE), valueName, REG_NONE, type, block);
+    data.assign(block.begin(), block.end());
+    return ok;
 }
 
 bool RegReadRawString(const std::string& path, const std::string& valueName, DWORD expectedType,

@@ -24,3 +24,8 @@ bool RegReadRawString(const std::string& path, const std::string& valueName, DWO
                       std::string& text);
 bool RegReadValue(const std::string& path, const std::string& valueName, DWORD expectedType,
                   std::vector<unsigned char>& block);
+// A value of any type, its type and its data exactly as stored, from a key opened for querying
+// only and in the process's own view: for what every program of the machine reads alike, such
+// as the file associations under HKEY_CLASSES_ROOT. False when the key or the value is missing;
+// `data` is then empty.
+bool RegReadSharedValue(const std::string& path, const std::string& valueName, DWORD& type, std::string& data);

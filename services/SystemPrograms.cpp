@@ -34,10 +34,9 @@ bool NamesVariable(const char* entry, const char* assignment) {
 // entries, ended by one more NUL.
 std::vector<char> ChildEnvironment() {
     std::vector<char> block;
-    if (char* strings = GetEnvironmentStringsA()) {
-        for (const char* entry = strings; *entry; entry += std::strlen(entry) + 1)
+    if (UniqueEnvironment strings{GetEnvironmentStringsA()}) {
+        for (const char* entry = strings.get(); *entry; entry += std::strlen(entry) + 1)
             if (!NamesVariable(entry, kNoCurrentFolderSearch)) block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
-        FreeEnvironmentStringsA(strings);
     }
     block.insert(block.end(), kNoCurrentFolderSearch, kNoCurrentFolderSearch + sizeof kNoCurrentFolderSearch);
     block.push_back('\0');

@@ -4,10 +4,10 @@
 
 #include <stdexcept>
 
-#include "../services/Handles.h"
 #include "../services/UiLanguage.h"
 #include "../services/VersionText.h"
 #include "Branding.h"
+#include "Func_Reg.h"
 #include "framework/Application.h"
 
 TForm2* Form2 = nullptr;
@@ -64,22 +64,17 @@ void TForm2::Label4MouseMove() { SetTextColor("Label4", RGB(255, 0, 0)); }
 void TForm2::Label4MouseLeave() { SetTextColor("Label4", RGB(0, 0, 0)); }
 
 namespace {
-// The default value of the key, as text; empty when the key or the value is missing or the
-// value is empty. The key is released on every way out, the throw included.
+// The path counts from the root of HKEY_CLASSES_ROOT.
+const char kBrowserCommandKey[] = "HKEY_CLASSES_ROOT\\htmlfile\\shell\\open\\command";
+
+// The default value of the key, as text up to its first NUL; empty when the key or the value is
+// missing or the value is empty.
 std::string ReadBrowserCommand() {
-    HKEY opened = nullptr;
-    // The path counts from the root of HKEY_CLASSES_ROOT.
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "htmlfile\\shell\\open\\command", 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
-        return "";
-    UniqueKey key(opened);
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.get(), "", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) return "";
+    DWORD type = 0;
+    std::string data;
+    if (!RegReadSharedValue(kBrowserCommandKey, "", type, data) || data.empty()) return "";
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw std::runtime_error("Invalid data type for ''");
-    std::string text(size, '\0');
-    if (RegQueryValueExA(key.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) != ERROR_SUCCESS)
-        return "";
-    text.resize(size);
-    return text.substr(0, text.find('\0'));
+    return data.substr(0, data.find('\0'));
 }
 }  // namespace
 

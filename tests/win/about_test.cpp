@@ -10,6 +10,7 @@
 
 #include "Application.h"
 #include "Branding.h"
+#include "Handles.h"
 #include "QvkunAbout.h"
 #include "TestSupport.h"
 
@@ -21,27 +22,27 @@ const char kOtherValue[] = "QvKuTestOther";
 class SavedBrowserCommand {
 public:
     SavedBrowserCommand() {
-        HKEY key = nullptr;
-        existed_ = RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+        UniqueKey key;
+        existed_ = RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
         if (!existed_) return;
         DWORD size = 0;
-        hadValue_ = RegQueryValueExA(key, "", nullptr, &type_, nullptr, &size) == ERROR_SUCCESS;
+        hadValue_ = RegQueryValueExA(key.get(), "", nullptr, &type_, nullptr, &size) == ERROR_SUCCESS;
         data_.resize(size);
         if (hadValue_ && size)
-            RegQueryValueExA(key, "", nullptr, &type_, reinterpret_cast<BYTE*>(&data_[0]), &size);
+            RegQueryValueExA(key.get(), "", nullptr, &type_, reinterpret_cast<BYTE*>(&data_[0]), &size);
         data_.resize(size);
-        RegCloseKey(key);
     }
     ~SavedBrowserCommand() {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
-            return;
-        RegDeleteValueA(key, kOtherValue);
-        if (hadValue_)
-            RegSetValueExA(key, "", 0, type_, reinterpret_cast<const BYTE*>(data_.data()), DWORD(data_.size()));
-        else
-            RegDeleteValueA(key, "");
-        RegCloseKey(key);
+        {
+            UniqueKey key;
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
+                return;
+            RegDeleteValueA(key.get(), kOtherValue);
+            if (hadValue_)
+                RegSetValueExA(key.get(), "", 0, type_, reinterpret_cast<const BYTE*>(data_.data()), DWORD(data_.size()));
+            else
+                RegDeleteValueA(key.get(), "");
+        }
         if (!existed_) RegDeleteKeyA(HKEY_CLASSES_ROOT, kCommandKey);
     }
     SavedBrowserCommand(const SavedBrowserCommand&) = delete;
@@ -54,12 +55,11 @@ private:
 };
 
 void SetCommand(DWORD type, const std::string& bytes) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(key, "", 0, type, reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size())),
+    EXPECT_EQ(RegSetValueExA(key.get(), "", 0, type, reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size())),
               ERROR_SUCCESS);
-    RegCloseKey(key);
 }
 
 // A text value as the registry stores it, with its terminating NUL.
@@ -158,17 +158,20 @@ TEST_F(Link, RegisteredCommandsAndWhatTheShellIsAskedToOpen) {
 
 TEST_F(Link, NoCommandMeansFalseAndNoCall) {
     SetCommand(REG_SZ, Sz("\"C:\\web.exe\" \"%1\""));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    RegSetValueExA(key, kOtherValue, 0, REG_SZ, reinterpret_cast<const BYTE*>("\"C:\\x.exe\""), 11);
-    ASSERT_EQ(RegDeleteValueA(key, ""), ERROR_SUCCESS);
-    RegCloseKey(key);
+    {
+        UniqueKey key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+        RegSetValueExA(key.get(), kOtherValue, 0, REG_SZ, reinterpret_cast<const BYTE*>("\"C:\\x.exe\""), 11);
+        ASSERT_EQ(RegDeleteValueA(key.get(), ""), ERROR_SUCCESS);
+    }
     EXPECT_FALSE(OpenUrlInBrowser(kUrl)) << "a key without a default value";
     EXPECT_EQ(recorded.count, 0);
 
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-    RegDeleteValueA(key, kOtherValue);
-    RegCloseKey(key);
+    {
+        UniqueKey key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+        RegDeleteValueA(key.get(), kOtherValue);
+    }
     ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, kCommandKey), ERROR_SUCCESS);
     EXPECT_FALSE(OpenUrlInBrowser(kUrl)) << "no key";
     EXPECT_EQ(recorded.count, 0);

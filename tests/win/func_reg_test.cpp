@@ -176,6 +176,61 @@ TEST_F(FuncReg, RawStringKeepsTheStoredBytes) {
     EXPECT_TRUE(block.empty());
 }
 
+TEST_F(FuncReg, SharedValueKeepsItsTypeAndStoredBytes) {
+    const std::string key = "HKEY_CURRENT_USER\\" + kBase;
+    const unsigned long long q = 1;
+    struct Case {
+        std::string path;
+        const char* name;
+        bool found;
+        DWORD type;
+        std::string data;
+    } cases[] = {
+        {key, "Text", true, REG_SZ, WithNul("hello")},
+        {key, "Expand", true, REG_EXPAND_SZ, WithNul("%windir%\\x")},  // never expanded
+        {key, "Multi", true, REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+        {key, "Qword", true, REG_QWORD, std::string(reinterpret_cast<const char*>(&q), 8)},
+        {key, "One", true, REG_DWORD, std::string("\1\0\0\0", 4)},
+        {key, "InnerNul", true, REG_SZ, std::string("left\0right\0", 11)},
+        {key, "TwoLines", true, REG_SZ, WithNul("first\r\nsecond")},  // no trimming
+        {key, "", true, REG_SZ, WithNul("default value")},
+        {"hkey_current_user\\" + kBase + "\\", "Text", true, REG_SZ, WithNul("hello")},
+        {key, "Missing", false, 0, ""},
+        {key + "\\Missing", "Text", false, 0, ""},
+        {"HKCU\\" + kBase, "Text", false, 0, ""},
+    };
+    for (const auto& c : cases) {
+        DWORD type = 99;
+        std::string data = "stale";
+        EXPECT_EQ(RegReadSharedValue(c.path, c.name, type, data), c.found) << c.path << " " << c.name;
+        EXPECT_EQ(type, c.type) << c.name;
+        EXPECT_EQ(data, c.data) << c.name;
+    }
+    hkcu_->Set("Empty", REG_BINARY, nullptr, 0);
+    DWORD type = 0;
+    std::string data = "stale";
+    EXPECT_TRUE(RegReadSharedValue(key, "Empty", type, data));
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    EXPECT_EQ(data, "");
+}
+
+TEST_F(FuncReg, SharedValueIsReadInTheProcesssOwnView) {
+    if (TestArch() != "win64") GTEST_SKIP() << "one view only on 32-bit Windows";
+    // HKLM\Software is split by view: the shared read sees the 32-bit one, the module's other
+    // reads the 64-bit one.
+    const std::string sub = "Software\\QvKuOwnView" + std::to_string(GetCurrentProcessId());
+    ScratchKey only64(HKEY_LOCAL_MACHINE, sub, KEY_WOW64_64KEY);
+    only64.SetText("Where", WithNul("sixty-four"));
+    ScratchKey only32(HKEY_LOCAL_MACHINE, sub, KEY_WOW64_32KEY);
+    only32.SetText("Where", WithNul("thirty-two"));
+    const std::string path = "HKEY_LOCAL_MACHINE\\" + sub;
+    DWORD type = 0;
+    std::string data;
+    ASSERT_TRUE(RegReadSharedValue(path, "Where", type, data));
+    EXPECT_EQ(data, WithNul("thirty-two"));
+    EXPECT_EQ(RegReadString(path, "Where"), "sixty-four");
+}
+
 TEST_F(FuncReg, AccessMaskFollowsTheSystem) {
     if (TestArch() == "win64") {
         EXPECT_TRUE(IsWin64());
@@ -219,6 +274,10 @@ TEST_F(FuncReg, NoKeyStaysOpen) {
         std::vector<unsigned char> block;
         RegReadValue(key, "Binary", REG_BINARY, block);
         RegReadValue(key, "Binary", REG_SZ, block);
+        DWORD type = 0;
+        RegReadSharedValue(key, "Qword", type, raw);
+        RegReadSharedValue(key, "Missing", type, raw);
+        RegReadSharedValue(key + "\\Missing", "Text", type, raw);
         GetWindowsVersionName();
         IsWin64();
     };

@@ -7,6 +7,7 @@
 
 #include "ChildProcess.h"
 #include "MessagePump.h"
+#include "PayloadWriter.h"
 #include "ResourceFile.h"
 #include "SystemApi.h"
 #include "SystemPrograms.h"
@@ -138,6 +139,38 @@ TEST_F(Services, ExtractAndWriterFailuresCarryTheirWin32Error) {
     EXPECT_EQ(writer.Error(), 0u);
     EXPECT_EQ(pieces, int((ResourceBytes("KU", "NET45").size() + 4095) / 4096));
     EXPECT_EQ(ReadFileBytes(dir / "pieces.bin"), ResourceBytes("KU", "NET45"));
+}
+
+TEST_F(Services, PayloadWriterWritesEveryFileOrStopsAtTheFirstFailureWithItsError) {
+    struct Case {
+        const char* what;
+        std::vector<PayloadFile> files;
+        bool written;
+        uint32_t error;
+        std::vector<std::string> made;  // files that stand complete afterwards
+    } cases[] = {
+        {"both", {{"tool", "exe1", dir / "a.qv"}, {"ku", "Net45", dir / "b.7z"}}, true, 0, {"a.qv", "b.7z"}},
+        {"a missing resource first", {{"ku", "none", dir / "c.qv"}, {"ku", "Net45", dir / "d.7z"}}, false,
+         ERROR_RESOURCE_NAME_NOT_FOUND, {}},
+        {"a missing folder second", {{"tool", "exe1", dir / "e.qv"}, {"ku", "Net45", dir / "no\\f.7z"}}, false,
+         ERROR_PATH_NOT_FOUND, {"e.qv"}},
+    };
+    for (const auto& c : cases) {
+        PayloadWriter writer(c.files);
+        int steps = 0;
+        while (writer.WriteNext()) ASSERT_LT(++steps, 1000) << c.what;
+        EXPECT_EQ(writer.Written(), c.written) << c.what;
+        EXPECT_EQ(writer.Error(), c.error) << c.what;
+        EXPECT_FALSE(writer.WriteNext()) << c.what << ": nothing more after the end";
+        for (const PayloadFile& f : c.files) {
+            const bool expected = std::find(c.made.begin(), c.made.end(), f.path.substr(dir.path().size() + 1)) !=
+                                  c.made.end();
+            EXPECT_EQ(FileExists(f.path), expected) << c.what << ": " << f.path;
+            if (expected) {
+                EXPECT_EQ(ReadFileBytes(f.path), ResourceBytes(f.type, f.name)) << c.what;
+            }
+        }
+    }
 }
 
 TEST_F(Services, RunReturnsTheExitCodeOfAnEndedChild) {

@@ -109,6 +109,41 @@ TEST(WorkFolder, EveryRunDrawsANewUnguessableName) {
     EXPECT_NE(second.path, first.path) << "a folder that exists is never used again";
 }
 
+// Whether the folder's DACL, as the system reports it back, lets anyone but its owner, SYSTEM
+// and the Administrators in: an ACE that allows Everyone, the Users, the authenticated users or
+// the interactive ones anything.
+bool OthersAllowed(const std::string& folder) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    PACL dacl = nullptr;
+    EXPECT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &sd),
+              DWORD(ERROR_SUCCESS))
+        << folder;
+    bool allowed = !dacl;  // no DACL at all lets everyone in
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)) || header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        PSID sid = &reinterpret_cast<ACCESS_ALLOWED_ACE*>(header)->SidStart;
+        for (WELL_KNOWN_SID_TYPE other : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid, WinInteractiveSid})
+            if (IsWellKnownSid(sid, other)) allowed = true;
+    }
+    LocalFree(sd);
+    return allowed;
+}
+
+TEST(WorkFolder, TheFolderIsMadeWithItsSecurity) {
+    // Wine keeps a folder's security as its Unix permissions and reports it back from them: a
+    // folder made with the work folder's security shuts the others out, while one made plainly
+    // beside it (the check's own control) lets them read.
+    ScratchDir windows;
+    const WorkFolder folder = CreateWorkFolder(windows.path());
+    ASSERT_FALSE(folder.path.empty());
+    const std::string plain = windows / "temp\\plain";
+    ASSERT_TRUE(CreateDirectoryA(plain.c_str(), nullptr));
+    EXPECT_TRUE(OthersAllowed(plain)) << "the control: a folder made without a descriptor";
+    EXPECT_FALSE(OthersAllowed(folder.path)) << "no one but SYSTEM and the Administrators";
+}
+
 TEST(WorkFolder, SecurityGrantsSystemAndAdministratorsOnly) {
     // Wine keeps no security on files, so the descriptor is checked as the folder is given it.
     PSECURITY_DESCRIPTOR sd = nullptr;

@@ -15,8 +15,6 @@ public:
     void Initialize(HINSTANCE instance);
     HINSTANCE Instance() const { return instance_; }
     HWND Handle() const { return handle_; }
-    // The executable's file name up to its first full stop: the caption of error boxes.
-    const std::string& Title() const { return title_; }
     HICON Icon() const { return icon_; }
 
     // When set, the main loop makes the main window visible as it starts.
@@ -82,6 +80,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND handle_ = nullptr;
     HICON icon_ = nullptr;
+    // The executable's file name up to its first full stop: the caption of error boxes.
     std::string title_;
     bool terminated_ = false;
     bool minimized_ = false;

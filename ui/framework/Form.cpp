@@ -114,12 +114,10 @@ std::string Form::MemoText(const std::string& name) const {
 
 void Form::ApplyAutoSize(Element& e) {
     if (!e.autoSize || e.kind != ElementKind::Label) return;
-    HDC dc = GetDC(hwnd_);
-    HGDIOBJ old = SelectObject(dc, e.hfont);
+    WindowDc dc(hwnd_);
+    Selection font(dc.get(), e.hfont);
     SIZE size = {0, 0};
-    GetTextExtentPoint32A(dc, e.text.data(), int(e.text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd_, dc);
+    GetTextExtentPoint32A(dc.get(), e.text.data(), int(e.text.size()), &size);
     e.width = size.cx;
 }
 
@@ -299,11 +297,10 @@ void Form::PaintElement(HDC dc, const Element& e) {
     }
     case ElementKind::Label:
         if (!e.text.empty()) {
-            HGDIOBJ old = SelectObject(dc, e.hfont);
+            Selection font(dc, e.hfont);
             SetBkMode(dc, TRANSPARENT);
             ::SetTextColor(dc, ResolveColor(e.textColor));
             DrawTextA(dc, e.text.data(), int(e.text.size()), &box, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-            SelectObject(dc, old);
         }
         break;
     default:
@@ -316,11 +313,12 @@ void Form::Paint(HDC dc, const RECT& dirty) {
     const int w = dirty.right - dirty.left, h = dirty.bottom - dirty.top;
     if (w <= 0 || h <= 0) return;
     UniqueDc buffer(CreateCompatibleDC(dc));
-    UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, w, h));
-    HGDIOBJ oldBitmap = SelectObject(buffer.get(), bitmap.get());
+    UniqueBitmap bitmap(CreateCompatibleBitmap(dc, w, h));
+    if (!buffer || !bitmap) return;  // out of GDI resources: this paint is skipped, not drawn on the screen
+    Selection drawInto(buffer.get(), bitmap.get());
     SetViewportOrgEx(buffer.get(), -dirty.left, -dirty.top, nullptr);
-    UniqueGdiObject brush(CreateSolidBrush(ResolveColor(color_)));
-    FillRect(buffer.get(), &dirty, static_cast<HBRUSH>(brush.get()));
+    UniqueBrush brush(CreateSolidBrush(ResolveColor(color_)));
+    FillRect(buffer.get(), &dirty, brush.get());
     for (const Element& e : elements_) {
         if (!e.visible || !e.Windowless() || e.kind == ElementKind::Timer || e.parent >= 0) continue;
         RECT box = e.Bounds(), overlap;
@@ -328,7 +326,6 @@ void Form::Paint(HDC dc, const RECT& dirty) {
     }
     SetViewportOrgEx(buffer.get(), 0, 0, nullptr);
     BitBlt(dc, dirty.left, dirty.top, w, h, buffer.get(), 0, 0, SRCCOPY);
-    SelectObject(buffer.get(), oldBitmap);
 }
 
 static std::string Hex(const std::string& text) {
@@ -377,10 +374,8 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
-        Paint(dc, ps.rcPaint);
-        EndPaint(hwnd_, &ps);
+        PaintDc dc(hwnd_);
+        if (dc) Paint(dc.get(), dc.Dirty());
         return 0;
     }
     case WM_MOUSEMOVE:

@@ -39,14 +39,11 @@ public:
     void CreateFromLayout(const FormLayout& layout, const HandlerTable& handlers);
 
     HWND Handle() const { return hwnd_; }
-    const std::string& Name() const { return name_; }
-    const std::string& ClassName() const { return className_; }
 
     // Elements by name. Unknown names are a programming error and throw.
     Element& E(const std::string& name);
     const Element& E(const std::string& name) const;
     int IndexOf(const std::string& name) const;
-    const std::vector<Element>& Elements() const { return elements_; }
 
     // Setters repaint only what changed.
     void SetVisible(const std::string& name, bool visible);
@@ -75,7 +72,6 @@ public:
     void Close();
     // Shows the form modally and returns when it closes.
     void ShowModal();
-    bool Modal() const { return modal_; }
 
     // The text of the element state, one line per element, for tests that read what the
     // window holds through WM_COPYDATA.
@@ -142,7 +138,7 @@ private:
     std::vector<Element> elements_;
     std::vector<std::unique_ptr<Picture>> pictures_;
     std::vector<std::unique_ptr<GifPlayer>> players_;  // one per animated element, by element
-    std::map<std::string, UniqueGdiObject> fonts_;
+    std::map<std::string, UniqueFont> fonts_;
     std::map<std::string, std::string> notes_;
     int lastUnderPointer_ = -1;
     int pressed_ = -1;

@@ -63,7 +63,7 @@ HFONT Form::FontFor(const FontLook& look) {
                             std::to_string(look.italic) + std::to_string(look.underline) + "|" +
                             std::to_string(look.charset);
     auto found = fonts_.find(key);
-    if (found != fonts_.end()) return static_cast<HFONT>(found->second.get());
+    if (found != fonts_.end()) return found->second.get();
     // A negative height asks for the character height, without the internal leading.
     HFONT font = CreateFontA(-look.height, 0, 0, 0, look.bold ? FW_BOLD : FW_NORMAL, look.italic, look.underline, FALSE,
                              BYTE(look.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -199,16 +199,16 @@ LRESULT Form::GroupBoxMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         // as the form's own painting leaves out its child windows.
         RECT r;
         GetClientRect(hwnd, &r);
-        UniqueGdiObject brush(CreateSolidBrush(ResolveColor(form->color_)));
-        FillRect(HDC(wp), &r, static_cast<HBRUSH>(brush.get()));
+        UniqueBrush brush(CreateSolidBrush(ResolveColor(form->color_)));
+        FillRect(HDC(wp), &r, brush.get());
         return 1;
     }
     if (msg == WM_PAINT && form) {
         // Only what was invalidated is drawn again: letters drawn twice over themselves thicken.
-        UniqueGdiObject dirty(CreateRectRgn(0, 0, 0, 0));
-        GetUpdateRgn(hwnd, static_cast<HRGN>(dirty.get()), FALSE);
+        UniqueRegion dirty(CreateRectRgn(0, 0, 0, 0));
+        GetUpdateRgn(hwnd, dirty.get(), FALSE);
         LRESULT result = CallWindowProcA(original, hwnd, msg, wp, lp);
-        form->PaintInside(hwnd, static_cast<HRGN>(dirty.get()));
+        form->PaintInside(hwnd, dirty.get());
         return result;
     }
     if (msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLOREDIT || msg == WM_COMMAND)
@@ -221,12 +221,12 @@ void Form::PaintInside(HWND groupBox, HRGN dirty) {
     for (size_t i = 0; i < elements_.size(); ++i)
         if (elements_[i].control == groupBox) box = int(i);
     if (box < 0) return;
-    HDC dc = GetDC(groupBox);
-    SelectClipRgn(dc, dirty);
-    SetViewportOrgEx(dc, -elements_[size_t(box)].left, -elements_[size_t(box)].top, nullptr);
+    WindowDc dc(groupBox);
+    if (!dc) return;
+    SelectClipRgn(dc.get(), dirty);
+    SetViewportOrgEx(dc.get(), -elements_[size_t(box)].left, -elements_[size_t(box)].top, nullptr);
     for (const Element& e : elements_)
-        if (e.parent == box && e.visible && e.Windowless()) PaintElement(dc, e);
-    ReleaseDC(groupBox, dc);
+        if (e.parent == box && e.visible && e.Windowless()) PaintElement(dc.get(), e);
 }
 
 void Form::CreateControl(Element& e) {

@@ -9,7 +9,6 @@ bool GifPlayerState::Load(const uint8_t* data, size_t size, std::string& error) 
 
 bool GifPlayerState::Show(size_t index, Picture& out) {
     composer_.Compose(index);
-    shown_ = index;
     return out.SetPixels(composer_.Width(), composer_.Height(),
                          reinterpret_cast<const uint32_t*>(composer_.Pixels().data()));
 }

@@ -12,7 +12,6 @@ class GifPlayerState {
 public:
     bool Load(const uint8_t* data, size_t size, std::string& error);
     size_t FrameCount() const { return image_.frames.size(); }
-    size_t FrameIndex() const { return shown_; }
 
     // Interface thread: composes the first frame, or the frame TakeNextFrame chose.
     bool ComposeFirst(Picture& out);
@@ -31,6 +30,5 @@ private:
     GifComposer composer_{image_};
     GifPlayback playback_{0, false, 0, 0};
     GifClock clock_;
-    size_t shown_ = 0;
     size_t pending_ = 0;
 };

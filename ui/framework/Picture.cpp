@@ -98,7 +98,8 @@ bool Picture::LoadJpeg(const uint8_t* data, size_t size, std::string& error) {
 void Picture::Draw(HDC dc, const RECT& dest, bool stretched) const {
     if (!bits_) return;
     UniqueDc source(CreateCompatibleDC(dc));
-    HGDIOBJ old = SelectObject(source.get(), bitmap_.get());
+    if (!source) return;
+    Selection picture(source.get(), bitmap_.get());
     const int dw = dest.right - dest.left, dh = dest.bottom - dest.top;
     int sw = width_, sh = height_, w = dw, h = dh;
     if (!stretched) {
@@ -114,5 +115,4 @@ void Picture::Draw(HDC dc, const RECT& dest, bool stretched) const {
         SetStretchBltMode(dc, HALFTONE);
         StretchBlt(dc, dest.left, dest.top, w, h, source.get(), 0, 0, sw, sh, SRCCOPY);
     }
-    SelectObject(source.get(), old);
 }

@@ -14,14 +14,13 @@ public:
     bool SetPixels(int width, int height, const uint32_t* bgra);
     int Width() const { return width_; }
     int Height() const { return height_; }
-    HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.get()); }
     // Draws into `dest` scaled to it (stretched) or unscaled from its top-left corner and
     // clipped to it (natural).
     void Draw(HDC dc, const RECT& dest, bool stretched) const;
 
 private:
     bool Allocate(int width, int height);
-    UniqueGdiObject bitmap_;
+    UniqueBitmap bitmap_;
     uint32_t* bits_ = nullptr;
     int width_ = 0, height_ = 0;
     bool hasAlpha_ = false;
