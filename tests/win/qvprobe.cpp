@@ -13,8 +13,9 @@
 //                                   owner, client size, the screen point of its client area's
 //                                   corner, and the active and focused windows of its thread
 //                                   (classes)
-//   qvprobe msgbox [MS]             waits for a message box, prints "caption=..." and
-//                                   "text=..." (hex of the bytes), then presses its OK button
+//   qvprobe msgbox [MS [BUTTON]]    waits for a message box, prints "caption=..." and
+//                                   "text=..." (hex of the bytes), then presses its OK button,
+//                                   or BUTTON: yes, no, or none (left for a key press)
 //   qvprobe fail [MS]               asks the main window to fail inside a handler (WM_COPYDATA
 //                                   'QVFX'), as a fault in the program would; only the test
 //                                   build of the installer (build/faults/fx) takes the request
@@ -284,7 +285,7 @@ int Gdi(DWORD ms) {
     return 0;
 }
 
-int MessageBoxProbe(DWORD ms) {
+int MessageBoxProbe(DWORD ms, const std::string& button) {
     // The box exists a moment before its texts are in: wait until it is shown.
     const DWORD start = GetTickCount();
     HWND box = nullptr;
@@ -306,7 +307,8 @@ int MessageBoxProbe(DWORD ms) {
     std::printf("owner=%s\n", cls);
     std::printf("icon=%d\n", GetDlgItem(box, 0x14) ? 1 : 0);
     std::fflush(stdout);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    if (button == "none") return 0;
+    PostMessageA(box, WM_COMMAND, button == "yes" ? IDYES : button == "no" ? IDNO : IDOK, 0);
     return 0;
 }
 }  // namespace
@@ -327,7 +329,7 @@ int main(int argc, char** argv) {
     const char* cls = argc >= 4 ? argv[3] : "TForm1";
     if (verb == "state") return State(ms, cls);
     if (verb == "window") return WindowFacts(ms, cls);
-    if (verb == "msgbox") return MessageBoxProbe(ms);
+    if (verb == "msgbox") return MessageBoxProbe(ms, argc >= 4 ? argv[3] : "ok");
     if (verb == "gdi") return Gdi(ms);
     if (verb == "fail") {
         HWND hwnd = WaitForWindow("TForm1", ms);
