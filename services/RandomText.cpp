@@ -1,5 +1,7 @@
 #include "RandomText.h"
 
+#include "HexText.h"
+
 #include <windows.h>
 #include <ntsecapi.h>
 
@@ -10,11 +12,5 @@ std::string RandomHex(size_t byteCount) {
     // the program is ever loaded for it.
     std::vector<unsigned char> bytes(byteCount);
     if (byteCount && !RtlGenRandom(bytes.data(), ULONG(byteCount))) return "";
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
+    return HexText(bytes.data(), bytes.size());
 }

@@ -126,14 +126,24 @@ ProgramRun Win32InstallSystem::RunInstaller(const ProgramCommand& command, const
                                             const InstallerSlice& slice) {
     // The channel is this run's alone: released when the wait is over, whatever happened.
     std::unique_ptr<ChainerSession> channel = std::move(channel_);
+    // An answer or a cancel that could not be written (the installer held the data past the
+    // bound) is written at the next slice; the question is not put to the user twice meanwhile.
+    bool answerPending = false, abortPending = false;
+    uint32_t pendingResponse = 0;
     const auto eachSlice = [&]() {
         InstallerReport report;
         ChainerProgress progress;
         ChainerMessage message;
         if (channel && channel->Read(progress, message)) report = ReportOf(progress, message);
+        if (answerPending) report.asks = report.filesInUse = false;
         const SliceDecision decision = slice(report);
-        if (channel && decision.answer) channel->Answer(decision.response);
-        if (channel && decision.abort) channel->Abort();
+        if (decision.answer) {
+            answerPending = true;
+            pendingResponse = decision.response;
+        }
+        if (decision.abort) abortPending = true;
+        if (channel && answerPending) answerPending = !channel->Answer(pendingResponse);
+        if (channel && abortPending) abortPending = !channel->Abort();
         return decision.keepWaiting;
     };
     const RunResult r = ::RunProgram(command.program, command.commandLine, folder,

@@ -131,7 +131,7 @@ class AlreadyInstalled(E2E):
         log = read_run_log(exe)
         for part in ["QvKu V1.0.0.2, command line: ", "Windows: ", "work folder: C:\\windows\\temp\\~qvku.",
                      "payload written", "qvzip.qv\" X \"NET4.5.7z\" -R -Y in C:\\windows\\temp\\~qvku.",
-                     "AllOS-CHS.exe\" /q /norestart in C:\\windows\\temp\\~qvku.", "ended with exit code 1603 after ",
+                     "AllOS-CHS.exe\" /q /norestart /pipe QvKu.Section.", "ended with exit code 1603 after ",
                      "exit code 1603: the install failed"]:
             self.assertIn(part, log)
         self.assertEqual(len(re.findall(r"ended with exit code", log)), 3, log)

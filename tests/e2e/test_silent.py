@@ -38,8 +38,11 @@ class SilentInstall(E2E):
         self.assertRegex(work, r"^C:\\windows\\temp\\" + qvtest.WORK_FOLDER + "$")
         self.assertEqual(enu["cwd"], work + "\\NET4.5")
         self.assertEqual(chs["cwd"], work + "\\NET4.5")
-        self.assertEqual(enu["cmd"], '"' + work + "\\NET4.5\\" + ENU + '" /q /norestart')
-        self.assertEqual(chs["cmd"], '"' + work + "\\NET4.5\\" + CHS + '" /q /norestart')
+        # Each installer gets a progress channel of its own, named by 128 random bits.
+        channel = r" /pipe QvKu\.Section\.[0-9a-f]{32}$"
+        self.assertRegex(enu["cmd"], "^" + re.escape('"' + work + "\\NET4.5\\" + ENU + '" /q /norestart') + channel)
+        self.assertRegex(chs["cmd"], "^" + re.escape('"' + work + "\\NET4.5\\" + CHS + '" /q /norestart') + channel)
+        self.assertNotEqual(enu["cmd"].split()[-1], chs["cmd"].split()[-1])
         self.assertEqual(enu["self"], work + "\\NET4.5\\" + ENU)
         self.assertEqual(enu["show"], "0" if ARCH == "win64" else "1")
         self.assertEqual(chs["show"], "0")

@@ -476,8 +476,9 @@ class SignedBuild(unittest.TestCase):
             out = []
             for e in qvtest.read_log(log):
                 keep = {k: e.get(k) for k in ("standin", "event", "exit", "cmd", "cwd", "self", "show", "parent")}
-                out.append({k: re.sub(qvtest.WORK_FOLDER, "WORK", v) if isinstance(v, str) else v
-                            for k, v in keep.items()})
+                # The work folder and each installer's progress channel have random names.
+                out.append({k: re.sub(r"QvKu\.Section\.[0-9a-f]{32}", "SECTION", re.sub(qvtest.WORK_FOLDER, "WORK", v))
+                            if isinstance(v, str) else v for k, v in keep.items()})
             return out
 
         exes = {}
@@ -496,7 +497,8 @@ class SignedBuild(unittest.TestCase):
                 self.assertEqual(seen["unsigned"][0], expected)
                 self.assertEqual(seen["signed"], seen["unsigned"])
                 self.assertEqual([(e["standin"], e["event"]) for e in seen["signed"][1]],
-                                 [("ENU", "start"), ("ENU", "end"), ("CHS", "start"), ("CHS", "end")])
+                                 [("ENU", "start"), ("ENU", "pipe"), ("ENU", "end"),
+                                  ("CHS", "start"), ("CHS", "pipe"), ("CHS", "end")])
         # The signed file finds itself to delete itself afterwards.
         for kind, exe in exes.items():
             self.assertEqual(qvtest.run_installer(ARCH, exe, ["-s", "-d"], log=scratch.file(kind + "-d.log")), 0)

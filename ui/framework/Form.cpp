@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "GifPlayer.h"
 #include "Picture.h"
+#include "../../services/HexText.h"
 
 COLORREF ResolveColor(COLORREF color) {
     return (color & kSystemColourFlag) ? GetSysColor(int(color & 0xFF)) : color;
@@ -328,15 +329,6 @@ void Form::Paint(HDC dc, const RECT& dirty) {
     BitBlt(dc, dirty.left, dirty.top, w, h, buffer.get(), 0, 0, SRCCOPY);
 }
 
-static std::string Hex(const std::string& text) {
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : text) {
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    }
-    return out;
-}
 
 std::string Form::DumpState() const {
     RECT r = {};
@@ -350,9 +342,9 @@ std::string Form::DumpState() const {
         out += e.name + "|" + (e.visible ? "1" : "0") + "|" + (e.enabled ? "1" : "0") + "|" + std::to_string(e.left) +
                "|" + std::to_string(e.top) + "|" + std::to_string(e.width) + "|" + std::to_string(e.height) + "|" +
                std::to_string(e.textColor) + "|";
-        out += Hex(e.kind == ElementKind::Memo ? MemoText(e.name) : e.text) + "\n";
+        out += HexText(e.kind == ElementKind::Memo ? MemoText(e.name) : e.text) + "\n";
     }
-    for (const auto& note : notes_) out += "=" + note.first + "|" + Hex(note.second) + "\n";
+    for (const auto& note : notes_) out += "=" + note.first + "|" + HexText(note.second) + "\n";
     return out;
 }
 
