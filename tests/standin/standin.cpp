@@ -24,9 +24,9 @@
 //   QVKU_STANDIN_<ID>_HRESULT   hrInstallFinished at a normal end (default 0 for exit code 0,
 //                               else the exit code as a Win32 HRESULT)
 // The variables are read as UTF-16, so names and steps may be in any script. The log gains
-// event=pipe (opened or not, or ignored), event=progress, event=question, event=answer and
-// event=abort lines, and event=lock when the chainer held the mutex past 5 s; the end line then
-// tells the reported result (hr=).
+// event=pipe (opened or not, or ignored), event=progress (with the tick at which the value was
+// reported), event=question, event=answer and event=abort lines, and event=lock when the chainer
+// held the mutex past 5 s; the end line then tells the reported result (hr=).
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -445,8 +445,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             size_t comma = course.find(',', at);
             if (comma == std::string::npos) comma = course.size();
             const BYTE soFar = BYTE(std::strtoul(course.substr(at, comma - at).c_str(), nullptr, 10));
+            // Taken before the block is written, so that whatever the chainer shows of this value
+            // comes after it: the benchmark times the window's answer from here.
+            const DWORD reported = GetTickCount();
             chainee.Progress(soFar, step);
-            Log(prefix + " event=progress so_far=" + std::to_string(soFar));
+            Log(prefix + " event=progress so_far=" + std::to_string(soFar) + " tick=" + std::to_string(reported));
             aborted = pause(between);
             at = comma + 1;
         }
