@@ -45,6 +45,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     system.Log("QvKu " + GetExeVersionText() + ", command line: " + GetCommandLineA());
     InstallSequence sequence(system);
     const RunModeChoice mode = sequence.DecideRunMode(SplitArguments(GetCommandLineA()));
+    // With everything installed an unattended run has nothing to show or do: it ends before the
+    // window system and the windows are built.
+    if (sequence.NothingToDoBeforeWindows()) return Exit(system, sequence.ExitCode());
     // A run with no one in front of it needs no window system: where none can be had, it goes on
     // with the windows' state held as data, and its exit code tells what the installers did.
     const bool unattended = mode.mode == RunMode::Silent || mode.mode == RunMode::Deployment;

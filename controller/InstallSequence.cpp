@@ -75,23 +75,44 @@ void InstallSequence::OnCreate() {
     if (mode_.mode == RunMode::Silent) view_->PrepareSilent();
     else view_->ShowLayout(ViewLayout::Unattended);
     OnInstallClick();
-    if (mode_.selfDelete) {
-        const uint32_t error = system_.StartHiddenCommand(SelfDeleteCommand(system_.ExecutablePath(), system_.SystemProgram("ping.exe")));
-        Log(error ? "self-delete could not start: " + ErrorWords(error) : "self-delete started");
-    }
+    DeleteSelfIfAsked();
     view_->RequestQuit();
 }
 
+void InstallSequence::DeleteSelfIfAsked() {
+    if (!mode_.selfDelete) return;
+    const uint32_t error = system_.StartHiddenCommand(SelfDeleteCommand(system_.ExecutablePath(), system_.SystemProgram("ping.exe")));
+    Log(error ? "self-delete could not start: " + ErrorWords(error) : "self-delete started");
+}
+
 // What is there already decides what runs: nothing at all when the runtime and its language pack
-// are both in place, on any system.
-bool InstallSequence::NothingToInstall() {
+// are both in place, on any system. Read once, before anything is written.
+void InstallSequence::Detect() {
+    if (detected_) return;
+    detected_ = true;
+    Log("Windows: " + system_.DescribeWindows());
     const NetFxReadings readings = system_.ReadNetFx();
     decision_ = DecideNetFx(readings);
-    view_->NoteDetection(NetFxReadingsText(readings));
-    Log("installed already: " + NetFxReadingsText(readings));
+    detection_ = NetFxReadingsText(readings);
+    Log("installed already: " + detection_);
     Record(Step::Detect, StepStatus::Done);
+    if (decision_ == NetFxDecision::NothingToDo)
+        Log(".NET Framework 4.5.2 or later and its language pack are installed: nothing to do");
+}
+
+bool InstallSequence::NothingToDoBeforeWindows() {
+    if (!Unattended()) return false;
+    Detect();
     if (decision_ != NetFxDecision::NothingToDo) return false;
-    Log(".NET Framework 4.5.2 or later and its language pack are installed: nothing to do");
+    exitCode_ = kExitSuccess;
+    DeleteSelfIfAsked();
+    return true;
+}
+
+bool InstallSequence::NothingToInstall() {
+    Detect();
+    view_->NoteDetection(detection_);
+    if (decision_ != NetFxDecision::NothingToDo) return false;
     exitCode_ = kExitSuccess;
     view_->ShowStatus(TextId::StatusAlreadyInstalled);
     view_->Close();
@@ -261,7 +282,6 @@ void InstallSequence::ShowProgress() {
 }
 
 void InstallSequence::OnInstallClick() {
-    Log("Windows: " + system_.DescribeWindows());
     if (NothingToInstall() || !GatePasses()) return;
 
     installing_ = true;

@@ -49,6 +49,10 @@ public:
     void OnClose() override;
     void OnProgressTick() override;
 
+    // An unattended run looks before any window is built: true, with the exit code set and the
+    // self-delete started where asked, when everything is installed already and nothing is to do.
+    bool NothingToDoBeforeWindows();
+
     // A failure outside the sequence ended the run: nothing more starts and the work folder goes.
     void Abandon();
 
@@ -63,7 +67,9 @@ private:
     void Record(Step step, StepStatus status, uint32_t error = 0, uint32_t exitCode = 0);
     void Log(const std::string& line) { system_.Log(line); }
     std::string ErrorWords(uint32_t error);
+    void Detect();
     bool NothingToInstall();
+    void DeleteSelfIfAsked();
     bool GatePasses();
     void MakeWorkFolder();
     bool WritePayloadDuringPause();
@@ -86,6 +92,8 @@ private:
     RunModeChoice mode_;
     InstallOutcome outcome_;
     NetFxDecision decision_ = NetFxDecision::Full;
+    bool detected_ = false;
+    std::string detection_;
     Step current_ = Step::Detect;
     std::vector<StepResult> steps_;
     std::string workDir_;

@@ -661,3 +661,48 @@ TEST(InstallSequence, FilesInUseAskTheUserOnlyWhereSomeoneIsThere) {
         EXPECT_EQ(run.sequence.ExitCode(), 0u);
     }
 }
+
+TEST(InstallSequence, UnattendedRunsWithEverythingInstalledEndBeforeAnyWindow) {
+    struct Case {
+        std::vector<std::string> arguments;
+        uint32_t setup;
+        bool early;
+        bool selfDelete;
+    } cases[] = {
+        {{"-s"}, 0, true, false},
+        {{"-s", "-d"}, 0, true, true},
+        {{}, 1, true, true},  // deployment
+        {{"-a"}, 0, false, false},
+        {{}, 0, false, false},  // by hand
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.netfx.runtime = script.netfx.pack = Release(461814);
+        script.setupInProgress = c.setup;
+        FakeMachine machine(script);
+        InstallSequence sequence(machine);
+        machine.sequence = &sequence;
+        sequence.DecideRunMode(c.arguments);
+        // No view is set: an early end must not need one.
+        EXPECT_EQ(sequence.NothingToDoBeforeWindows(), c.early);
+        if (!c.early) continue;
+        EXPECT_EQ(sequence.ExitCode(), 0u);
+        EXPECT_TRUE(machine.journal.empty());
+        EXPECT_EQ(machine.commands.size(), c.selfDelete ? 1u : 0u);
+        EXPECT_TRUE(Logged(machine.log, "nothing to do"));
+    }
+    // A silent run with something to do reads the values once and goes on as usual.
+    Script missing;
+    FakeMachine machine(missing);
+    InstallSequence sequence(machine);
+    machine.sequence = &sequence;
+    sequence.SetView(&machine);
+    sequence.DecideRunMode({"-s"});
+    EXPECT_FALSE(sequence.NothingToDoBeforeWindows());
+    sequence.OnCreate();
+    EXPECT_EQ(std::count_if(machine.log.begin(), machine.log.end(),
+                            [](const std::string& l) { return l.find("installed already") != std::string::npos; }),
+              1);
+    EXPECT_EQ(sequence.ExitCode(), 0u);
+    EXPECT_EQ(machine.started.size(), 3u);
+}
